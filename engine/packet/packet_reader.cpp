@@ -281,6 +281,8 @@ DBResult DSEXTRACT::PeekItem(Item* item) {
   *item = Item{};
   if (level.next_item < 0) {
     if (current_ == 0 && top_rows_read_ >= header_.row_count) {
+      // Bytes after the last counted row mean the count or the rows are damaged.
+      if (pos_ != size_) return DBResult::kBadPacket;
       rows_done_ = true;
       return DBResult::kAfterLast;
     }
