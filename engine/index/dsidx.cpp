@@ -67,8 +67,9 @@ int DSIDX::CompareSlots(std::uint32_t a, std::uint32_t b) const {
 }
 
 std::uint32_t DSIDX::PositionOf(std::uint32_t slot) const {
-  auto it = std::find(entries_.begin(), entries_.end(), slot);
-  return it == entries_.end() ? 0 : static_cast<std::uint32_t>(it - entries_.begin()) + 1;
+  // From the end: the record a cursor looks for right after an insert is usually there.
+  auto it = std::find(entries_.rbegin(), entries_.rend(), slot);
+  return it == entries_.rend() ? 0 : static_cast<std::uint32_t>(entries_.rend() - it);
 }
 
 std::uint32_t DSIDX::UpperBound(std::uint32_t slot) const {

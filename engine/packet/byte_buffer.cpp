@@ -1,8 +1,9 @@
 // Packet buffer growth and hand-over.
 #include "packet/byte_buffer.h"
 
-#include <cstdlib>
 #include <utility>
+
+#include "large_block.h"
 
 namespace zelvo {
 
@@ -11,34 +12,37 @@ namespace {
 constexpr std::size_t kInitialCapacity = 32768;
 int fail_allocation_countdown = 0;
 
-void* Reallocate(void* old, std::size_t size) {
+void* Reallocate(void* old, std::size_t old_size, std::size_t size) {
   if (fail_allocation_countdown > 0 && --fail_allocation_countdown == 0) return nullptr;
-  return std::realloc(old, size);
+  return LargeRealloc(old, old_size, size);
 }
 
 }  // namespace
 
 PacketBytes::PacketBytes(PacketBytes&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      allocated_(std::exchange(other.allocated_, 0)) {}
 
 PacketBytes& PacketBytes::operator=(PacketBytes&& other) noexcept {
   if (this != &other) {
-    std::free(data_);
+    LargeFree(data_, allocated_);
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
+    allocated_ = std::exchange(other.allocated_, 0);
   }
   return *this;
 }
 
-PacketBytes::~PacketBytes() { std::free(data_); }
+PacketBytes::~PacketBytes() { LargeFree(data_, allocated_); }
 
-ByteBuffer::~ByteBuffer() { std::free(data_); }
+ByteBuffer::~ByteBuffer() { LargeFree(data_, capacity_); }
 
 void ByteBuffer::FailAllocationForTesting(int n) { fail_allocation_countdown = n; }
 
 DBResult ByteBuffer::Grow(std::size_t extra) {
-  // Doubling keeps the number of reallocations logarithmic; realloc of a large block moves
-  // pages rather than bytes, so growing a big packet costs little.
+  // Doubling keeps the number of reallocations logarithmic; a large block grows by
+  // remapping its pages, so growing a big packet costs little.
   std::size_t needed = size_ + extra;
   if (needed < size_) return DBResult::kOutOfMemory;
   std::size_t capacity = capacity_ == 0 ? kInitialCapacity : capacity_;
@@ -46,7 +50,7 @@ DBResult ByteBuffer::Grow(std::size_t extra) {
     if (capacity > SIZE_MAX / 2) return DBResult::kOutOfMemory;
     capacity *= 2;
   }
-  void* p = Reallocate(data_, capacity);
+  void* p = Reallocate(data_, capacity_, capacity);
   if (p == nullptr) return DBResult::kOutOfMemory;
   data_ = static_cast<std::uint8_t*>(p);
   capacity_ = capacity;
@@ -54,7 +58,7 @@ DBResult ByteBuffer::Grow(std::size_t extra) {
 }
 
 void ByteBuffer::Clear() {
-  std::free(data_);
+  LargeFree(data_, capacity_);
   data_ = nullptr;
   size_ = capacity_ = 0;
 }
@@ -62,9 +66,12 @@ void ByteBuffer::Clear() {
 PacketBytes ByteBuffer::Release() {
   if (size_ < capacity_ && size_ > 0) {
     // A failed shrink keeps the larger block, which is still correct.
-    if (void* p = std::realloc(data_, size_)) data_ = static_cast<std::uint8_t*>(p);
+    if (void* p = LargeRealloc(data_, capacity_, size_)) {
+      data_ = static_cast<std::uint8_t*>(p);
+      capacity_ = size_;
+    }
   }
-  PacketBytes bytes(data_, size_);
+  PacketBytes bytes(data_, size_, capacity_);
   data_ = nullptr;
   size_ = capacity_ = 0;
   return bytes;

@@ -1,5 +1,5 @@
-// A growable byte buffer for packets, and the finished packet's owner.
-// Growth goes through realloc, which large buffers get as a page remap instead of a copy.
+// A growable byte buffer for packets, and the finished packet's owner. Large buffers are
+// mapped blocks (large_block.h): growth remaps pages instead of copying bytes.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +14,9 @@ namespace zelvo {
 class PacketBytes {
  public:
   PacketBytes() = default;
-  PacketBytes(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  // Takes over a block from LargeAlloc of `allocated` bytes holding `size` packet bytes.
+  PacketBytes(std::uint8_t* data, std::size_t size, std::size_t allocated)
+      : data_(data), size_(size), allocated_(allocated) {}
   PacketBytes(PacketBytes&& other) noexcept;
   PacketBytes& operator=(PacketBytes&& other) noexcept;
   PacketBytes(const PacketBytes&) = delete;
@@ -28,6 +30,7 @@ class PacketBytes {
  private:
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
+  std::size_t allocated_ = 0;
 };
 
 class ByteBuffer {
@@ -50,6 +53,7 @@ class ByteBuffer {
   void AppendBytes(const void* bytes, std::size_t n) { std::memcpy(Append(n), bytes, n); }
 
   std::uint8_t* data() { return data_; }
+  const std::uint8_t* data() const { return data_; }
   std::size_t size() const { return size_; }
   void Truncate(std::size_t size) { size_ = size; }
   void Clear();

@@ -33,6 +33,8 @@ void DSBASE::Reset() {
   kept_.clear();
   packet_attributes_.clear();
   reader_ = Ref<TDATAPACKET_READ>();
+  nested_.clear();
+  nested_groups_.clear();
   live_count_ = freed_count_ = 0;
   auto_inc_field_ = 0;
   next_auto_inc_ = 1;

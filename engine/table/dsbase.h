@@ -159,12 +159,21 @@ class DSBASE final : public RefCounted {
   // Packet contents (table_packet.cpp).
   DBResult LoadFirstPacket(TDATAPACKET_READ* reader, std::uint32_t row_count,
                            std::size_t packet_size);
+  // Reads this level's columns (nested levels into tables of their own), defines the table
+  // and applies the level's table parameters.
+  DBResult DefineFromColumns(TDATAPACKET_READ* reader);
   DBResult ReadColumns(TDATAPACKET_READ* reader, std::vector<FieldDesc>* fields,
-                       std::vector<KeptParameter>* kept, std::vector<std::uint16_t>* attributes);
+                       std::vector<KeptParameter>* kept, std::vector<std::uint16_t>* attributes,
+                       std::vector<Ref<DSBASE>>* nested);
   DBResult ReadTableParameters(TDATAPACKET_READ* reader);
-  DBResult LoadRows(TDATAPACKET_READ* reader, std::uint32_t row_count, std::size_t packet_size);
-  DBResult WriteColumns(TDATAPACKET_WRITE* writer);
-  DBResult WriteTableParameters(TDATAPACKET_WRITE* writer);
+  DBResult LoadRows(TDATAPACKET_READ* reader, std::uint32_t row_count, std::size_t packet_size,
+                    bool top_level);
+  DBResult ValidateChangeLog() const;
+  std::vector<bool> ColumnFields() const;
+  ColumnDesc ColumnOf(std::size_t field_index) const;
+  void CollectColumns(std::vector<ColumnDesc>* columns) const;
+  DBResult AddColumns(TDATAPACKET_WRITE* writer);
+  DBResult WriteTableParameters(TDATAPACKET_WRITE* writer, bool nested);
   DBResult WriteRows(TDATAPACKET_WRITE* writer);
   DBResult WriteRow(TDATAPACKET_WRITE* writer, std::uint32_t slot, std::uint8_t state);
   DBResult ApplyDefaultOrder(const void* value, std::uint32_t length, std::uint32_t type);
@@ -178,6 +187,17 @@ class DSBASE final : public RefCounted {
   // it was, whatever attribute bits loading added to the field.
   std::vector<std::uint16_t> packet_attributes_;
   Ref<TDATAPACKET_READ> reader_;  // kept for further packets of the same table
+
+  // Nested tables: per field of type FT_TABLE the table holding the nested rows, and the
+  // rows of each record. A record's value is a 1-based group number, 0 for no rows, or
+  // kNestedNotFetched when its rows were left out of the packet it came from.
+  static constexpr std::uint32_t kNestedNotFetched = 0x80000000;
+  struct NestedGroup {
+    std::uint32_t first_slot = 0;
+    std::uint32_t count = 0;
+  };
+  std::vector<Ref<DSBASE>> nested_;  // per field index; empty for other fields
+  std::vector<std::vector<NestedGroup>> nested_groups_;
   std::vector<Ordering*> orderings_;  // every ordering, creation order; [0] the default order
   Ordering* change_index_ = nullptr;
   std::uint32_t next_ordering_id_ = 1;

@@ -2,9 +2,9 @@
 #include "table/record_store.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "fields/record_layout.h"
+#include "large_block.h"
 
 namespace zelvo {
 
@@ -25,9 +25,9 @@ DBResult BlobStore::BlobBytes(std::uint32_t handle, const std::uint8_t** data,
 
 DBResult BlobStore::Add(const void* data, std::uint32_t length, std::uint32_t* handle) {
   if (entries_.size() >= 0x7FFFFFFF) return DBResult::kOutOfMemory;
-  std::size_t offset = arena_.size();
-  arena_.resize(offset + length);
-  if (length != 0) std::memcpy(arena_.data() + offset, data, length);
+  ZELVO_RETURN_IF_ERROR(arena_.Reserve(length));
+  const std::size_t offset = arena_.size();
+  if (length != 0) arena_.AppendBytes(data, length);
   entries_.push_back({offset, length});
   *handle = static_cast<std::uint32_t>(entries_.size());
   return DBResult::kOk;
@@ -37,66 +37,75 @@ DBResult BlobStore::Write(std::uint32_t* handle, std::uint32_t offset, const voi
                           std::uint32_t length) {
   if ((*handle & 0x80000000u) != 0) return DBResult::kBlobNotFetched;
   if (*handle == 0 || *handle > entries_.size()) return DBResult::kBlobHandle;
-  Entry e = entries_[*handle - 1];
+  const Entry e = entries_[*handle - 1];
   if (offset > e.length) return DBResult::kOutOfRange;
   const std::uint64_t end = std::uint64_t{offset} + length;
-  if (end > 0xFFFFFFFFu) return DBResult::kOutOfRange;
+  if (end > 0x7FFFFFFFu) return DBResult::kOutOfRange;
+  const auto new_length = static_cast<std::uint32_t>(std::max<std::uint64_t>(e.length, end));
   const bool committed = *handle <= commit_mark_;
   const bool is_last = e.offset + e.length == arena_.size();
   if (!committed && (end <= e.length || is_last)) {
     // In place: a pending blob, overwritten within its bytes or grown at the arena's end.
-    if (end > e.length) arena_.resize(e.offset + end);
-    std::memcpy(arena_.data() + e.offset + offset, data, length);
-    entries_[*handle - 1].length = std::max<std::uint32_t>(e.length, static_cast<std::uint32_t>(end));
+    if (end > e.length) {
+      ZELVO_RETURN_IF_ERROR(arena_.Reserve(end - e.length));
+      arena_.Append(end - e.length);
+    }
+    if (length != 0) std::memcpy(arena_.data() + e.offset + offset, data, length);
+    entries_[*handle - 1].length = new_length;
     return DBResult::kOk;
   }
-  std::vector<std::uint8_t> bytes(arena_.begin() + static_cast<std::ptrdiff_t>(e.offset),
-                                  arena_.begin() + static_cast<std::ptrdiff_t>(e.offset + e.length));
-  bytes.resize(std::max<std::uint64_t>(e.length, end));
-  if (length != 0) std::memcpy(bytes.data() + offset, data, length);
-  if (committed) return Add(bytes.data(), static_cast<std::uint32_t>(bytes.size()), handle);
-  // A pending blob in the middle of the arena: its new bytes go to the end.
-  std::size_t at = arena_.size();
-  arena_.insert(arena_.end(), bytes.begin(), bytes.end());
-  entries_[*handle - 1] = {at, static_cast<std::uint32_t>(bytes.size())};
+  // A copy at the arena's end: the old bytes before the offset, then the data.
+  ZELVO_RETURN_IF_ERROR(arena_.Reserve(new_length));
+  const std::size_t at = arena_.size();
+  std::uint8_t* copy = arena_.Append(new_length);
+  std::memcpy(copy, arena_.data() + e.offset, e.length);
+  if (length != 0) std::memcpy(copy + offset, data, length);
+  if (committed) {
+    entries_.push_back({at, new_length});
+    *handle = static_cast<std::uint32_t>(entries_.size());
+  } else {
+    entries_[*handle - 1] = {at, new_length};
+  }
   return DBResult::kOk;
 }
 
 void BlobStore::DropPending() {
   if (commit_mark_ >= entries_.size()) return;
-  std::size_t keep = commit_mark_ == 0 ? 0
-                                       : entries_[commit_mark_ - 1].offset +
-                                             entries_[commit_mark_ - 1].length;
-  // Pending blobs written in place may sit anywhere past the committed ones.
+  // Pending blobs may have been rewritten anywhere past the committed ones.
+  std::size_t keep = 0;
   for (std::size_t i = 0; i < commit_mark_; ++i) {
     keep = std::max(keep, entries_[i].offset + entries_[i].length);
   }
   entries_.resize(commit_mark_);
-  arena_.resize(keep);
+  arena_.Truncate(keep);
 }
 
 void BlobStore::DropPendingBlob(std::uint32_t handle) {
   if (handle > commit_mark_ && handle == entries_.size()) {
-    arena_.resize(entries_.back().offset);
+    if (entries_.back().offset + entries_.back().length == arena_.size()) {
+      arena_.Truncate(entries_.back().offset);
+    }
     entries_.pop_back();
   }
 }
 
 void BlobStore::Clear() {
   entries_.clear();
-  arena_.clear();
+  arena_.Clear();
   commit_mark_ = 0;
 }
 
 RecordStore::~RecordStore() { Clear(); }
 
 void RecordStore::Clear() {
-  for (std::uint8_t* column : columns_) std::free(column);
+  for (std::size_t f = 0; f < columns_.size(); ++f) LargeFree(columns_[f], column_bytes_[f]);
   columns_.clear();
+  column_bytes_.clear();
   bases_.clear();
   strides_.clear();
-  std::free(field_states_);
+  LargeFree(field_states_, field_states_bytes_);
   field_states_ = nullptr;
+  field_states_bytes_ = 0;
   states_.clear();
   fields_.clear();
   capacity_ = 0;
@@ -114,6 +123,7 @@ DBResult RecordStore::Define(std::vector<FieldDesc> fields, bool xml_mode) {
   record_size_ = record_size;
   data_size_ = record_size - field_count();
   columns_.assign(fields_.size(), nullptr);
+  column_bytes_.assign(fields_.size(), 0);
   bases_.assign(fields_.size(), nullptr);
   strides_.resize(fields_.size());
   for (std::size_t f = 0; f < fields_.size(); ++f) strides_[f] = fields_[f].length;
@@ -123,24 +133,23 @@ DBResult RecordStore::Define(std::vector<FieldDesc> fields, bool xml_mode) {
 DBResult RecordStore::Reserve(std::uint32_t slots) {
   if (slots <= capacity_) return DBResult::kOk;
   const std::size_t n = slots;
-  // Fresh memory arrives zeroed from calloc; growth zeroes the new tail itself.
-  auto grow = [&](std::uint8_t* old, std::size_t width) -> std::uint8_t* {
-    if (width == 0) return old;
-    if (old == nullptr) return static_cast<std::uint8_t*>(std::calloc(n, width));
-    auto* p = static_cast<std::uint8_t*>(std::realloc(old, n * width));
-    if (p != nullptr) std::memset(p + std::size_t{capacity_} * width, 0, (n - capacity_) * width);
-    return p;
+  // Each array remembers its own size, so that a growth that fails half-way leaves every
+  // array valid (some merely larger than needed). Grown memory arrives zeroed.
+  auto grow = [&](std::uint8_t** block, std::size_t* bytes, std::size_t width) {
+    if (width == 0 || *bytes >= n * width) return true;
+    void* p = LargeRealloc(*block, *bytes, n * width);
+    if (p == nullptr) return false;
+    *block = static_cast<std::uint8_t*>(p);
+    *bytes = n * width;
+    return true;
   };
   for (std::size_t f = 0; f < fields_.size(); ++f) {
-    std::uint8_t* p = grow(columns_[f], fields_[f].length);
-    if (p == nullptr && fields_[f].length != 0) return DBResult::kOutOfMemory;
-    columns_[f] = p;
+    if (!grow(&columns_[f], &column_bytes_[f], fields_[f].length)) return DBResult::kOutOfMemory;
     // Fields without bytes of their own (structures) point at a shared byte nobody reads.
-    bases_[f] = p != nullptr ? p : reinterpret_cast<const std::uint8_t*>(&capacity_);
+    bases_[f] = columns_[f] != nullptr ? columns_[f]
+                                       : reinterpret_cast<const std::uint8_t*>(&capacity_);
   }
-  std::uint8_t* states = grow(field_states_, fields_.size());
-  if (states == nullptr && !fields_.empty()) return DBResult::kOutOfMemory;
-  field_states_ = states;
+  if (!grow(&field_states_, &field_states_bytes_, fields_.size())) return DBResult::kOutOfMemory;
   states_.resize(n, 0);
   capacity_ = slots;
   return DBResult::kOk;

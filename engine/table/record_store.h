@@ -10,6 +10,7 @@
 
 #include "fields/field_types.h"
 #include "fields/record_ref.h"
+#include "packet/byte_buffer.h"
 #include "result.h"
 
 namespace zelvo {
@@ -52,6 +53,8 @@ class BlobStore final : public BlobSource {
   // Frees one pending blob if it is the newest; older ones are left for DropPending.
   void DropPendingBlob(std::uint32_t handle);
   void Clear();
+  // Room for `bytes` more blob bytes, so that a load fills the arena without regrowing it.
+  DBResult ReserveBytes(std::size_t bytes) { return arena_.Reserve(bytes); }
 
  private:
   struct Entry {
@@ -59,10 +62,12 @@ class BlobStore final : public BlobSource {
     std::uint32_t length;
   };
   std::vector<Entry> entries_;
-  std::vector<std::uint8_t> arena_;
+  ByteBuffer arena_;
   std::uint32_t commit_mark_ = 0;
 };
 
+// Invariant: every slot past the highest used one is all zero (values, field states and
+// record state), so loading can write values into fresh slots without clearing them.
 class RecordStore {
  public:
   RecordStore() = default;
@@ -129,11 +134,13 @@ class RecordStore {
   std::vector<FieldDesc> fields_;
   std::uint32_t record_size_ = 0;
   std::uint32_t data_size_ = 0;
-  std::vector<std::uint8_t*> columns_;  // one array per field; fields of length 0 share none
+  std::vector<std::uint8_t*> columns_;  // one array per field; fields of length 0 have none
+  std::vector<std::size_t> column_bytes_;
   std::vector<const std::uint8_t*> bases_;
   std::vector<std::uint32_t> strides_;
   std::vector<std::uint8_t> states_;
   std::uint8_t* field_states_ = nullptr;
+  std::size_t field_states_bytes_ = 0;
   std::uint32_t capacity_ = 0;
   std::uint32_t next_slot_ = 1;
   BlobStore blobs_;

@@ -154,7 +154,7 @@ DBResult DSBASE::LoadPacket(const std::uint8_t* data, std::size_t size, bool las
     if (!reader_) return DBResult::kWrongState;
     ZELVO_RETURN_IF_ERROR(reader_->OpenRowPacket(data, size));
     const std::uint32_t first_new = store_.next_slot();
-    DBResult r = LoadRows(reader_.get(), reader_->Header().row_count, size);
+    DBResult r = LoadRows(reader_.get(), reader_->Header().row_count, size, true);
     if (Ok(r)) r = RebuildOrderings();
     if (!Ok(r)) {
       // Take the partly loaded rows out again: the table is as it was.
@@ -174,22 +174,43 @@ DBResult DSBASE::LoadPacket(const std::uint8_t* data, std::size_t size, bool las
 
 DBResult DSBASE::LoadFirstPacket(TDATAPACKET_READ* reader, std::uint32_t row_count,
                                  std::size_t packet_size) {
+  ZELVO_RETURN_IF_ERROR(DefineFromColumns(reader));
+  // Every row takes at least its state byte, so a count beyond the packet's size is a lie
+  // that must not size the store.
+  if (row_count > packet_size) return DBResult::kBadPacket;
+  ZELVO_RETURN_IF_ERROR(store_.blobs().ReserveBytes(packet_size));
+  ZELVO_RETURN_IF_ERROR(LoadRows(reader, row_count, packet_size, true));
+  return RebuildOrderings();
+}
+
+DBResult DSBASE::DefineFromColumns(TDATAPACKET_READ* reader) {
   std::vector<FieldDesc> fields;
   std::vector<KeptParameter> kept;
   std::vector<std::uint16_t> attributes;
-  ZELVO_RETURN_IF_ERROR(ReadColumns(reader, &fields, &kept, &attributes));
+  std::vector<Ref<DSBASE>> nested;
+  ZELVO_RETURN_IF_ERROR(ReadColumns(reader, &fields, &kept, &attributes, &nested));
   if (fields.empty()) return DBResult::kBadPacket;
   std::size_t end = 0;
   for (std::size_t pos = 0; pos < fields.size(); pos = end) {
     ZELVO_RETURN_IF_ERROR(CountDescendants(&fields, pos, 0, &end));
   }
+  // Arrays would shift the nested tables' places; the two are not combined in one table.
+  const bool has_nested = std::any_of(nested.begin(), nested.end(), [](auto& t) { return bool(t); });
+  const bool has_array = std::any_of(fields.begin(), fields.end(),
+                                     [](const FieldDesc& f) { return f.type == FT_ARRAY; });
+  if (has_nested && has_array) return DBResult::kUnusableType;
   ZELVO_RETURN_IF_ERROR(store_.Define(std::move(fields), false));
   ZELVO_RETURN_IF_ERROR(FinishDefinition());
   kept_ = std::move(kept);
   packet_attributes_ = std::move(attributes);
   packet_attributes_.resize(store_.field_count());
-  ZELVO_RETURN_IF_ERROR(ReadTableParameters(reader));
-  ZELVO_RETURN_IF_ERROR(LoadRows(reader, row_count, packet_size));
+  nested_ = std::move(nested);
+  nested_.resize(store_.field_count());
+  nested_groups_.assign(store_.field_count(), {});
+  return ReadTableParameters(reader);
+}
+
+DBResult DSBASE::ValidateChangeLog() const {
   // The change log must name only slots the rows created.
   for (const ChangeEntry& e : change_log_.entries()) {
     const bool kind_ok = e.kind == kChangeSkip || e.kind == kChangeDelete ||
@@ -200,12 +221,13 @@ DBResult DSBASE::LoadFirstPacket(TDATAPACKET_READ* reader, std::uint32_t row_cou
       return DBResult::kBadPacket;
     }
   }
-  return RebuildOrderings();
+  return DBResult::kOk;
 }
 
 DBResult DSBASE::ReadColumns(TDATAPACKET_READ* reader, std::vector<FieldDesc>* fields,
                              std::vector<KeptParameter>* kept,
-                             std::vector<std::uint16_t>* attributes) {
+                             std::vector<std::uint16_t>* attributes,
+                             std::vector<Ref<DSBASE>>* nested) {
   std::vector<std::uint8_t> value(256);
   char name[256];
   for (;;) {
@@ -213,7 +235,6 @@ DBResult DSBASE::ReadColumns(TDATAPACKET_READ* reader, std::vector<FieldDesc>* f
     DBResult r = reader->NextColumn(&column);
     if (r == DBResult::kAfterLast) break;
     ZELVO_RETURN_IF_ERROR(r);
-    if (TypeBase(column.type) == PT_NESTED) return DBResult::kUnusableType;
     FieldTypeOfPacket t;
     ZELVO_RETURN_IF_ERROR(FieldTypeOfPacketType(column.type, &t));
     FieldDesc f;
@@ -260,8 +281,16 @@ DBResult DSBASE::ReadColumns(TDATAPACKET_READ* reader, std::vector<FieldDesc>* f
                          std::vector<std::uint8_t>(value.begin(), value.begin() + length)});
       }
     }
+    Ref<DSBASE> child;
+    if (f.type == FT_TABLE) {
+      // The nested level's columns and table parameters follow the column directly.
+      child = Ref<DSBASE>::Adopt(NewTable());
+      if (!child) return DBResult::kOutOfMemory;
+      ZELVO_RETURN_IF_ERROR(child->DefineFromColumns(reader));
+    }
     fields->push_back(f);
     attributes->push_back(column.attributes);
+    nested->push_back(std::move(child));
   }
   return DBResult::kOk;
 }
@@ -388,9 +417,7 @@ DBResult DSBASE::ReadPacketOption(std::string_view name, std::uint32_t* type,
 }
 
 DBResult DSBASE::LoadRows(TDATAPACKET_READ* reader, std::uint32_t row_count,
-                          std::size_t packet_size) {
-  // Every row takes at least its state byte, so a count beyond the packet's size is a lie
-  // that must not size the store.
+                          std::size_t packet_size, bool top_level) {
   if (row_count > packet_size) return DBResult::kBadPacket;
   ZELVO_RETURN_IF_ERROR(store_.Reserve(store_.highest_slot() + row_count + 25));
   const auto& fields = store_.fields();
@@ -415,28 +442,64 @@ DBResult DSBASE::LoadRows(TDATAPACKET_READ* reader, std::uint32_t row_count,
       ZELVO_RETURN_IF_ERROR(r);
       std::uint8_t state = static_cast<std::uint8_t>(item_state);
       if (state == kFieldValue) {
-        if (d.type == FT_BLOB) {
-          std::uint32_t handle = length;  // a blob not fetched keeps its length word
-          if ((length & 0x80000000u) == 0) {
-            if (length == 0) state = kFieldNull;
-            else ZELVO_RETURN_IF_ERROR(store_.blobs().Add(data, length, &handle));
+        std::uint8_t* dst = store_.Value(slot, f);
+        // Slots past the highest are all zero, so values go in without clearing first.
+        switch (d.type) {
+          case FT_STRING:
+            std::memcpy(dst, data, std::min(length, d.length - 1));
+            break;
+          case FT_VARBYTES:
+          case FT_WIDESTRING: {
+            const auto n = static_cast<std::uint16_t>(std::min(length, d.length - 2));
+            std::memcpy(dst, &n, 2);
+            std::memcpy(dst + 2, data, n);
+            break;
           }
-          if (state == kFieldValue) std::memcpy(store_.Value(slot, f), &handle, 4);
-        } else if (d.length != 0) {
-          StoreFieldValue(d, data, length, store_.Value(slot, f));
+          case FT_BLOB: {
+            std::uint32_t handle = length;  // a blob not fetched keeps its length word
+            if ((length & 0x80000000u) == 0) {
+              if (length == 0) state = kFieldNull;
+              else ZELVO_RETURN_IF_ERROR(store_.blobs().Add(data, length, &handle));
+            }
+            if (state == kFieldValue) std::memcpy(dst, &handle, 4);
+            break;
+          }
+          case FT_TABLE: {
+            std::uint32_t count = 0;
+            std::memcpy(&count, data, 4);
+            std::uint32_t group = kNestedNotFetched;
+            if ((count & kNestedNotFetched) == 0) {
+              DSBASE* child = nested_[f].get();
+              std::vector<NestedGroup>& groups = nested_groups_[f];
+              groups.push_back({child->store_.next_slot(), count});
+              group = static_cast<std::uint32_t>(groups.size());
+              ZELVO_RETURN_IF_ERROR(child->LoadRows(reader, count, packet_size, false));
+            }
+            std::memcpy(dst, &group, 4);
+            break;
+          }
+          default:
+            if (d.length != 0) std::memcpy(dst, data, std::min(length, d.length));
+            break;
         }
       }
       states[f] = state;
     }
     if (IsLive(row_state) || delta_) ++live_count_;
   }
-  // The header's count must cover every row: bytes left over mean a damaged count.
-  const std::uint8_t* data = nullptr;
-  std::uint32_t length = 0, item_state = 0;
-  if (reader->NextValueRef(&data, &length, &item_state) != DBResult::kAfterLast) {
-    return DBResult::kBadPacket;
+  if (top_level) {
+    // The header's count must cover every row: bytes left over mean a damaged count.
+    const std::uint8_t* data = nullptr;
+    std::uint32_t length = 0, item_state = 0;
+    if (reader->NextValueRef(&data, &length, &item_state) != DBResult::kAfterLast) {
+      return DBResult::kBadPacket;
+    }
   }
   store_.blobs().Commit();
+  ZELVO_RETURN_IF_ERROR(ValidateChangeLog());
+  for (const Ref<DSBASE>& child : nested_) {
+    if (child) ZELVO_RETURN_IF_ERROR(child->RebuildOrderings());
+  }
   return DBResult::kOk;
 }
 
@@ -448,16 +511,26 @@ DBResult DSBASE::WritePacket(PacketBytes* packet) {
     Ref<TDATAPACKET_WRITE> writer = Ref<TDATAPACKET_WRITE>::Adopt(NewPacketWriter());
     if (!writer) return DBResult::kOutOfMemory;
     ZELVO_RETURN_IF_ERROR(writer->SetTextMode(static_cast<std::uint32_t>(xml_mode_)));
-    ZELVO_RETURN_IF_ERROR(WriteColumns(writer.get()));
+    std::vector<ColumnDesc> columns;
+    CollectColumns(&columns);
+    if (columns.size() > 0xFFFF) return DBResult::kUnusableType;
+    const auto count = static_cast<std::uint16_t>(columns.size());
+    if (no_metadata_) {
+      ZELVO_RETURN_IF_ERROR(writer->BeginRowPacket(kPacketVersion, count, columns.data()));
+    } else {
+      ZELVO_RETURN_IF_ERROR(writer->BeginPacket(kPacketVersion, count));
+      ZELVO_RETURN_IF_ERROR(AddColumns(writer.get()));
+      ZELVO_RETURN_IF_ERROR(WriteTableParameters(writer.get(), false));
+    }
     ZELVO_RETURN_IF_ERROR(WriteRows(writer.get()));
     return writer->FinishPacket(packet);
   });
 }
 
-DBResult DSBASE::WriteColumns(TDATAPACKET_WRITE* writer) {
+std::vector<bool> DSBASE::ColumnFields() const {
   const auto& fields = store_.fields();
-  // Which fields become columns: not the engine's own calculated fields, and of an array's
-  // element copies only the first (the packet repeats it in rows).
+  // Not the engine's own calculated fields, and of an array's element copies only the
+  // first: the packet repeats it in rows.
   std::vector<bool> column(fields.size(), true);
   for (std::size_t f = 0; f < fields.size(); ++f) {
     if (!column[f]) continue;
@@ -469,25 +542,38 @@ DBResult DSBASE::WriteColumns(TDATAPACKET_WRITE* writer) {
       }
     }
   }
-  std::vector<ColumnDesc> columns;
-  std::vector<std::uint32_t> numbers;
+  return column;
+}
+
+ColumnDesc DSBASE::ColumnOf(std::size_t f) const {
+  const FieldDesc& d = store_.fields()[f];
+  ColumnDesc c;
+  std::memcpy(c.name, d.name, sizeof(c.name));
+  const DSBASE* child = f < nested_.size() ? nested_[f].get() : nullptr;
+  c.type = PacketTypeOfField(d.type, d.length,
+                             child != nullptr ? child->store_.field_count() : d.units1);
+  c.attributes = f < packet_attributes_.size() ? packet_attributes_[f]
+                                               : static_cast<std::uint16_t>(d.attributes);
+  return c;
+}
+
+void DSBASE::CollectColumns(std::vector<ColumnDesc>* columns) const {
+  const std::vector<bool> column = ColumnFields();
+  for (std::size_t f = 0; f < column.size(); ++f) {
+    if (!column[f]) continue;
+    columns->push_back(ColumnOf(f));
+    // A nested table's columns follow its column, as the packet lists them.
+    if (f < nested_.size() && nested_[f]) nested_[f]->CollectColumns(columns);
+  }
+}
+
+DBResult DSBASE::AddColumns(TDATAPACKET_WRITE* writer) {
+  const auto& fields = store_.fields();
+  const std::vector<bool> column = ColumnFields();
   for (std::size_t f = 0; f < fields.size(); ++f) {
     if (!column[f]) continue;
     const FieldDesc& d = fields[f];
-    ColumnDesc c;
-    std::memcpy(c.name, d.name, sizeof(c.name));
-    c.type = PacketTypeOfField(d.type, d.length, d.units1);
-    c.attributes = f < packet_attributes_.size() ? packet_attributes_[f]
-                                                 : static_cast<std::uint16_t>(d.attributes);
-    columns.push_back(c);
-    numbers.push_back(d.field_number);
-  }
-  const auto count = static_cast<std::uint16_t>(columns.size());
-  if (no_metadata_) return writer->BeginRowPacket(kPacketVersion, count, columns.data());
-  ZELVO_RETURN_IF_ERROR(writer->BeginPacket(kPacketVersion, count));
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    const FieldDesc& d = fields[numbers[i] - 1];
-    ZELVO_RETURN_IF_ERROR(writer->AddColumn(columns[i]));
+    ZELVO_RETURN_IF_ERROR(writer->AddColumn(ColumnOf(f)));
     const std::string_view subtype = SubtypeName(d.subtype);
     if (!subtype.empty()) {
       std::string text(subtype);
@@ -514,11 +600,15 @@ DBResult DSBASE::WriteColumns(TDATAPACKET_WRITE* writer) {
                                                  static_cast<std::uint32_t>(p.value.size()),
                                                  p.value.data()));
     }
+    if (f < nested_.size() && nested_[f]) {
+      ZELVO_RETURN_IF_ERROR(nested_[f]->AddColumns(writer));
+      ZELVO_RETURN_IF_ERROR(nested_[f]->WriteTableParameters(writer, true));
+    }
   }
-  return WriteTableParameters(writer);
+  return DBResult::kOk;
 }
 
-DBResult DSBASE::WriteTableParameters(TDATAPACKET_WRITE* writer) {
+DBResult DSBASE::WriteTableParameters(TDATAPACKET_WRITE* writer, bool nested) {
   const IndexDesc& order = default_order()->desc();
   if (default_order_defined_ && order.field_count != 0) {
     std::vector<std::uint8_t> list(4 + 2 * order.field_count);
@@ -560,7 +650,8 @@ DBResult DSBASE::WriteTableParameters(TDATAPACKET_WRITE* writer) {
                                                p.value.data()));
     kept_written = true;
   }
-  if (!kept_written) return writer->AddParameter(kParamTable, nullptr, 0, 0, nullptr);
+  // Closes a nested level; at the top this leaves nothing in the packet.
+  if (nested || !kept_written) return writer->AddParameter(kParamTable, nullptr, 0, 0, nullptr);
   return DBResult::kOk;
 }
 
@@ -613,6 +704,23 @@ DBResult DSBASE::WriteRow(TDATAPACKET_WRITE* writer, std::uint32_t slot, std::ui
         ZELVO_RETURN_IF_ERROR(writer->PutValue(kItemNull, 0, nullptr));
       } else {
         ZELVO_RETURN_IF_ERROR(writer->PutValue(kItemValue, length, data));
+      }
+      continue;
+    }
+    if (d.type == FT_TABLE && f < nested_.size() && nested_[f]) {
+      std::uint32_t group = 0;
+      std::memcpy(&group, store_.Value(slot, f), 4);
+      if (group == kNestedNotFetched || group == 0 || group > nested_groups_[f].size()) {
+        const std::uint32_t count = group == kNestedNotFetched ? kNestedNotFetched : 0;
+        ZELVO_RETURN_IF_ERROR(writer->PutValue(kItemValue, 4, &count));
+        continue;
+      }
+      // The count, then that many rows of the nested table, before the next value.
+      const NestedGroup& rows = nested_groups_[f][group - 1];
+      ZELVO_RETURN_IF_ERROR(writer->PutValue(kItemValue, 4, &rows.count));
+      DSBASE* child = nested_[f].get();
+      for (std::uint32_t s = rows.first_slot; s < rows.first_slot + rows.count; ++s) {
+        ZELVO_RETURN_IF_ERROR(child->WriteRow(writer, s, child->store_.state(s)));
       }
       continue;
     }

@@ -77,7 +77,7 @@ DBResult ReadWholePacket(const std::uint8_t* data, std::size_t size, std::string
 
 void MaybeWriteFuzzSeed(const std::string& name, const Bytes& packet) {
   if (std::getenv("ZELVO_WRITE_FUZZ_SEEDS") == nullptr) return;
-  std::ofstream out(std::string(ZELVO_FUZZ_CORPUS_DIR) + "/packet_reader/" + name,
+  std::ofstream out(std::string(ZELVO_FUZZ_CORPUS_DIR) + "/" + (name.rfind("table_", 0) == 0 ? std::string("table_load") : std::string("packet_reader")) + "/" + name,
                     std::ios::binary);
   out.write(reinterpret_cast<const char*>(packet.data()),
             static_cast<std::streamsize>(packet.size()));
