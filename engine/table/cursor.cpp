@@ -420,7 +420,7 @@ DBResult DSCursor::BlankRecord(std::uint8_t* record) {
   return DBResult::kOk;
 }
 
-DBResult DSCursor::SetTo(std::uint32_t slot) {
+void DSCursor::SetTo(std::uint32_t slot) {
   // The cursor stands on `slot` once it has re-validated against its ordering.
   last_slot_ = slot;
   last_position_ = 0;
@@ -428,7 +428,6 @@ DBResult DSCursor::SetTo(std::uint32_t slot) {
   seen_change_count_ = kStale;
   ++position_changes_;
   Sync();
-  return DBResult::kOk;
 }
 
 DBResult DSCursor::AddRecord(const std::uint8_t* record) {
@@ -502,7 +501,8 @@ DBResult DSCursor::UpdateCurrent(const std::uint8_t* record) {
     }
     std::uint32_t new_slot = 0;
     ZELVO_RETURN_IF_ERROR(table_->ModifyRecord(slot, scratch_.data(), &new_slot));
-    return SetTo(new_slot);
+    SetTo(new_slot);
+    return DBResult::kOk;
   });
 }
 
@@ -524,7 +524,7 @@ DBResult DSCursor::UndoNewestChange(bool follow) {
   std::lock_guard guard(table_->lock());
   std::uint32_t restored = 0;
   ZELVO_RETURN_IF_ERROR(table_->UndoNewestChange(&restored));
-  if (follow && restored != 0) return SetTo(restored);
+  if (follow && restored != 0) SetTo(restored);
   return DBResult::kOk;
 }
 
@@ -543,7 +543,8 @@ DBResult DSCursor::RestoreCurrent() {
     last_slot_ = slot;
     return DBResult::kOk;
   }
-  return SetTo(restored);
+  SetTo(restored);
+  return DBResult::kOk;
 }
 
 DBResult DSCursor::ReadOriginal(std::uint8_t* record) {
@@ -590,7 +591,10 @@ DBResult DSCursor::OrderByIndex(std::string_view name) {
   const std::uint32_t slot = on_record ? CurrentSlot() : 0;
   if (target == table_->change_index()) ZELVO_RETURN_IF_ERROR(target->Rebuild());
   TakeOrdering(target);
-  if (on_record) return SetTo(slot);
+  if (on_record) {
+    SetTo(slot);
+    return DBResult::kOk;
+  }
   status_ = DBResult::kBeforeFirst;
   Sync();
   return DBResult::kOk;

@@ -112,7 +112,7 @@ class DSCursor final : public RefCounted {
   std::uint32_t CurrentSlot() const { return active_->SlotAt(position_); }
   void TakeOrdering(Ordering* ordering);
   DBResult CheckField(std::uint32_t field) const;
-  DBResult SetTo(std::uint32_t slot);
+  void SetTo(std::uint32_t slot);
 
   DSBASE* table_ = nullptr;
   Ordering* active_ = nullptr;

@@ -24,7 +24,9 @@ void ExpectStableRoundTrip(const Bytes& packet, bool exact, const char* what) {
   CardTable first;
   ASSERT_EQ(first.Load(packet), DBResult::kOk) << what;
   const Bytes saved = first.Save();
-  if (exact) EXPECT_EQ(testing::Hex(saved), testing::Hex(packet)) << what;
+  if (exact) {
+    EXPECT_EQ(testing::Hex(saved), testing::Hex(packet)) << what;
+  }
   CardTable second;
   ASSERT_EQ(second.Load(saved), DBResult::kOk) << what;
   EXPECT_EQ(testing::Hex(second.Save()), testing::Hex(saved)) << what;
