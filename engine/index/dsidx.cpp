@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fields/collation.h"
+#include "index/index_sort.h"
+#include "index/text_ranks.h"
 #include "table/dsbase.h"
 
 namespace zelvo {
@@ -129,24 +132,159 @@ DBResult DSIDX::ReplaceSlot(std::uint32_t old_slot, std::uint32_t new_slot) {
   return DBResult::kOk;
 }
 
-DBResult DSIDX::Rebuild() {
-  ZELVO_RETURN_IF_ERROR(PrepareKeys());
+int DSIDX::CompareSlotWithKey(std::uint32_t slot, const std::uint8_t* key, std::uint32_t fields,
+                              std::uint32_t partial_length) const {
+  const RecordStore& store = table_->store();
+  const auto& descs = store.fields();
+  const std::uint8_t* states = store.FieldStates(slot);
+  const std::uint32_t n = std::min<std::uint32_t>(fields, static_cast<std::uint32_t>(comparers_.size()));
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const std::uint32_t f = desc_.fields[i] - 1;
+    const void* v = states[f] == kFieldValue ? store.Value(slot, f) : nullptr;
+    const void* k = key[descs[f].state_offset] == kFieldValue ? key + descs[f].offset : nullptr;
+    if (int c = comparers_[i]->Compare(v, k); c != 0) return c;
+  }
+  if (partial_length == 0 || n >= comparers_.size()) return 0;
+  // The next key field on its first characters only: a prefix search.
+  const std::uint32_t f = desc_.fields[n] - 1;
+  const auto* text = dynamic_cast<const FLDString*>(comparers_[n].get());
+  if (text == nullptr) return 0;
+  const bool v_null = states[f] != kFieldValue;
+  const bool k_null = key[descs[f].state_offset] != kFieldValue;
+  int c = 0;
+  if (v_null || k_null) {
+    c = v_null == k_null ? 0 : (v_null ? -1 : 1);
+  } else {
+    const char* a = reinterpret_cast<const char*>(store.Value(slot, f));
+    const char* b = reinterpret_cast<const char*>(key + descs[f].offset);
+    const std::size_t la = std::min<std::size_t>(::strnlen(a, descs[f].length), partial_length);
+    const std::size_t lb = std::min<std::size_t>(::strnlen(b, descs[f].length), partial_length);
+    c = text->collation().Compare8(a, la, b, lb);
+  }
+  return text->descending() ? -c : c;
+}
+
+int DSIDX::CompareWithKey(std::uint32_t position, const std::uint8_t* key, std::uint32_t fields,
+                          std::uint32_t partial_length) const {
+  return CompareSlotWithKey(entries_[position - 1], key, fields, partial_length);
+}
+
+std::uint32_t DSIDX::FirstNotLess(const std::uint8_t* key, std::uint32_t fields,
+                                  std::uint32_t partial_length) const {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), 0u,
+                             [&](std::uint32_t slot, std::uint32_t) {
+                               return CompareSlotWithKey(slot, key, fields, partial_length) < 0;
+                             });
+  return static_cast<std::uint32_t>(it - entries_.begin()) + 1;
+}
+
+namespace {
+
+// Key order for a bulk build: text key fields by precomputed rank, others by comparer.
+class RankedOrder final : public SlotOrder {
+ public:
+  RankedOrder(const DSIDX& index, const RecordStore& store,
+              const std::vector<std::unique_ptr<FLDObj>>& comparers)
+      : index_(index), store_(store), comparers_(comparers) {
+    const IndexDesc& desc = index.desc();
+    for (std::uint32_t i = 0; i < comparers.size(); ++i) {
+      const auto* text = dynamic_cast<const FLDString*>(comparers[i].get());
+      ranks_.push_back(text != nullptr
+                           ? RankTexts(store, desc.fields[i] - 1, text->collation())
+                           : std::vector<std::uint32_t>());
+    }
+  }
+
+  int Compare(std::uint32_t a, std::uint32_t b) const override {
+    const IndexDesc& desc = index_.desc();
+    const std::uint8_t* sa = store_.FieldStates(a);
+    const std::uint8_t* sb = store_.FieldStates(b);
+    for (std::uint32_t i = 0; i < comparers_.size(); ++i) {
+      const std::uint32_t f = desc.fields[i] - 1;
+      int c;
+      if (!ranks_[i].empty() && sa[f] == kFieldValue && sb[f] == kFieldValue) {
+        const std::uint32_t ra = ranks_[i][a], rb = ranks_[i][b];
+        c = ra < rb ? -1 : (ra > rb ? 1 : 0);
+        if (comparers_[i]->descending()) c = -c;
+      } else {
+        c = comparers_[i]->Compare(sa[f] == kFieldValue ? store_.Value(a, f) : nullptr,
+                                   sb[f] == kFieldValue ? store_.Value(b, f) : nullptr);
+      }
+      if (c != 0) return c;
+    }
+    return 0;
+  }
+
+ private:
+  const DSIDX& index_;
+  const RecordStore& store_;
+  const std::vector<std::unique_ptr<FLDObj>>& comparers_;
+  std::vector<std::vector<std::uint32_t>> ranks_;
+};
+
+}  // namespace
+
+DBResult DSIDX::BuildBulk() {
   const RecordStore& store = table_->store();
   entries_.clear();
   entries_.reserve(table_->live_count() + 10);
+  for (std::uint32_t slot = 1; slot <= store.highest_slot(); ++slot) {
+    if (IsLive(store.state(slot))) entries_.push_back(slot);
+  }
+  RankedOrder order(*this, store, comparers_);
+  SortEntries(order, &entries_);
+  if (desc_.unique != 0) {
+    for (std::size_t i = 1; i < entries_.size(); ++i) {
+      if (order.Compare(entries_[i - 1], entries_[i]) == 0) return DBResult::kKeyViolation;
+    }
+  }
+  return DBResult::kOk;
+}
+
+DBResult DSIDX::BuildOneByOne(const std::vector<std::uint32_t>& slots) {
+  entries_.clear();
+  entries_.reserve(slots.size() + 10);
+  for (std::uint32_t slot : slots) ZELVO_RETURN_IF_ERROR(InsertSlot(slot));
+  return DBResult::kOk;
+}
+
+DBResult DSIDX::Rebuild() {
+  ZELVO_RETURN_IF_ERROR(PrepareKeys());
+  const RecordStore& store = table_->store();
   ++change_count_;
   hint_ = 0;
-  // Records one by one in slot order: ties keep the order in which they arrived.
-  for (std::uint32_t slot = 1; slot <= store.highest_slot(); ++slot) {
-    if (!IsLive(store.state(slot))) continue;
-    if (!has_keys()) {
-      entries_.push_back(slot);
+  DBResult r = DBResult::kOk;
+  if (has_keys() && desc_.Name() != kDefaultOrderName) {
+    r = BuildBulk();
+  } else {
+    // Without keys, or for the default order: records one by one in slot order, so ties
+    // keep the order in which they arrived.
+    std::vector<std::uint32_t> slots;
+    slots.reserve(table_->live_count());
+    for (std::uint32_t slot = 1; slot <= store.highest_slot(); ++slot) {
+      if (IsLive(store.state(slot))) slots.push_back(slot);
+    }
+    if (has_keys()) {
+      r = BuildOneByOne(slots);
     } else {
-      ZELVO_RETURN_IF_ERROR(InsertSlot(slot));
+      entries_ = std::move(slots);
     }
   }
   ++change_count_;
-  return DBResult::kOk;
+  return r;
+}
+
+DBResult DSIDX::RebuildFrom(const Ordering* source) {
+  if (source == nullptr || !has_keys()) return Rebuild();
+  ZELVO_RETURN_IF_ERROR(PrepareKeys());
+  std::vector<std::uint32_t> slots;
+  slots.reserve(source->Count());
+  for (std::uint32_t p = 1; p <= source->Count(); ++p) slots.push_back(source->SlotAt(p));
+  ++change_count_;
+  hint_ = 0;
+  DBResult r = BuildOneByOne(slots);
+  ++change_count_;
+  return r;
 }
 
 DBResult DSIDX::Redefine(const IndexDesc& desc) {

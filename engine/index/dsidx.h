@@ -34,6 +34,12 @@ class DSIDX : public Ordering {
   DBResult ReplaceSlot(std::uint32_t old_slot, std::uint32_t new_slot) override;
   DBResult Rebuild() override;
   DBResult Redefine(const IndexDesc& desc) override;
+  // Refills from `source`'s order, record by record (ties keep the source's order).
+  DBResult RebuildFrom(const Ordering* source) override;
+  int CompareWithKey(std::uint32_t position, const std::uint8_t* key, std::uint32_t fields,
+                     std::uint32_t partial_length) const override;
+  std::uint32_t FirstNotLess(const std::uint8_t* key, std::uint32_t fields,
+                             std::uint32_t partial_length) const override;
   void SetInsertionHint(std::uint32_t position) override { hint_ = position; }
 
   // Prepares the key comparers of the descriptor's fields. kUnusableType for a key field
@@ -42,6 +48,10 @@ class DSIDX : public Ordering {
   bool has_keys() const { return desc_.field_count != 0; }
   // Compares two stored records under the key fields: negative, 0 or positive.
   int CompareSlots(std::uint32_t a, std::uint32_t b) const;
+  // Compares a stored record with a key (a record buffer with the key fields filled) on
+  // the first `fields` key fields, and on the next one's first `partial_length` characters.
+  int CompareSlotWithKey(std::uint32_t slot, const std::uint8_t* key, std::uint32_t fields,
+                         std::uint32_t partial_length) const;
 
  protected:
   DSBASE* table_;
@@ -54,6 +64,10 @@ class DSIDX : public Ordering {
   std::uint32_t UpperBound(std::uint32_t slot) const;
   // Position of the first entry equal to `slot`'s record, 0 when none.
   std::uint32_t FirstEqual(std::uint32_t slot) const;
+  // Bulk build: every live record in slot order, then the entries sorted.
+  DBResult BuildBulk();
+  // One by one in `slots` order.
+  DBResult BuildOneByOne(const std::vector<std::uint32_t>& slots);
 
   OrderingKind kind_;
   bool temporary_;

@@ -20,8 +20,20 @@ constexpr std::uint64_t kStale = ~std::uint64_t{0};
 DSCursor* NewCursor() { return new (std::nothrow) DSCursor(); }
 
 DSCursor::~DSCursor() {
-  if (active_ != nullptr) active_->Release();
+  if (table_ != nullptr) {
+    std::lock_guard guard(table_->lock());
+    ReleaseActive();
+  }
   if (table_ != nullptr) table_->Release();
+}
+
+void DSCursor::ReleaseActive() {
+  if (active_ == nullptr) return;
+  Ordering* old = active_;
+  active_ = nullptr;
+  old->Release();
+  // An ordering made for this cursor alone goes when the cursor leaves it.
+  table_->DropUnusedOrdering(old);
 }
 
 DBResult DSCursor::AttachToTable(DSBASE* table) {
@@ -44,15 +56,14 @@ DBResult DSCursor::AttachToTable(DSBASE* table) {
 
 void DSCursor::TakeOrdering(Ordering* ordering) {
   ordering->AddRef();
-  if (active_ != nullptr) active_->Release();
+  ReleaseActive();
   active_ = ordering;
   seen_change_count_ = kStale;
 }
 
 void DSCursor::Sync() {
   if (active_->change_count() == seen_change_count_) return;
-  first_ = 1;
-  last_ = active_->Count();
+  ComputeRange();
   if (status_ != DBResult::kBeforeFirst && status_ != DBResult::kAfterLast) {
     const bool still_there = last_position_ >= 1 && last_position_ <= last_ &&
                              active_->SlotAt(static_cast<std::uint32_t>(last_position_)) == last_slot_;
@@ -586,6 +597,7 @@ DBResult DSCursor::OrderByIndex(std::string_view name) {
   Ordering* target = table_->FindOrdering(name);
   if (target == nullptr || target->temporary()) return DBResult::kIndexNotFound;
   if (target == active_) return DBResult::kOk;
+  range_ = KeyRange{};
   Sync();
   const bool on_record = OnRecord();
   const std::uint32_t slot = on_record ? CurrentSlot() : 0;

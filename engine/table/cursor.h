@@ -98,6 +98,25 @@ class DSCursor final : public RefCounted {
   // Makes the named listed ordering active (empty name: the default order), keeping the
   // current record. kIndexNotFound for unknown or temporary names.
   DBResult OrderByIndex(std::string_view name);
+  // Orders by a field list through a temporary ordering (reusing a listed index with the
+  // same leading keys as its source), keeping the current record. The flag arrays may be
+  // null (ascending, case-sensitive). kInvalidArgument for an empty or bad field list.
+  DBResult OrderByFields(std::uint32_t count, const std::uint32_t* fields,
+                         const std::uint32_t* descending, const std::uint32_t* case_insensitive);
+
+  // Key ranges and key search on an ordering with key fields (else kNoKeyFields). Keys are
+  // record buffers with the key fields filled; a field count of 0 means all key fields.
+  DBResult SetKeyRange(std::uint32_t fields, const std::uint8_t* low, bool low_inclusive,
+                       const std::uint8_t* high, bool high_inclusive);
+  DBResult ClearKeyRange();
+  enum SeekCondition : std::uint32_t { kSeekEqual = 0, kSeekGreater = 1, kSeekGreaterOrEqual = 2 };
+  // Places the cursor so that the next forward step reaches the first match.
+  // kNotFound (the cursor stays) when an equal search finds nothing.
+  DBResult SeekKey(std::uint32_t condition, std::uint32_t fields, std::uint32_t partial_length,
+                   const std::uint8_t* key);
+  // SeekKey equal, then onto the record; copies it into `record` when given.
+  DBResult FindByKey(std::uint32_t fields, std::uint32_t partial_length, const std::uint8_t* key,
+                     std::uint8_t* record);
 
   // Grows with every move and edit; a client may compare it.
   std::uint64_t position_changes() const { return position_changes_; }
@@ -107,6 +126,9 @@ class DSCursor final : public RefCounted {
   ~DSCursor() override;
 
   void Sync();
+  void ComputeRange();
+  DBResult CheckKeyFields(std::uint32_t* fields, std::uint32_t partial_length) const;
+  void ReleaseActive();
   void Remember();
   bool OnRecord() const { return status_ == DBResult::kOk; }
   std::uint32_t CurrentSlot() const { return active_->SlotAt(position_); }
@@ -126,6 +148,16 @@ class DSCursor final : public RefCounted {
   std::int64_t last_position_ = 0;
   std::uint32_t last_slot_ = 0;
   std::uint64_t seen_change_count_ = ~std::uint64_t{0};
+
+  struct KeyRange {
+    bool on = false;
+    std::uint32_t fields = 0;
+    bool has_low = false, low_inclusive = true;
+    bool has_high = false, high_inclusive = true;
+    bool equal = false;  // low and high the same key with the same bounds
+    std::vector<std::uint8_t> low, high;
+  };
+  KeyRange range_;
   std::uint64_t position_changes_ = 0;
 };
 

@@ -411,6 +411,72 @@ DBResult DSBASE::MergeChanges() {
   });
 }
 
+DBResult DSBASE::DefineIndex(const IndexDesc& in) {
+  std::lock_guard guard(lock_);
+  return Guarded([&] {
+    if (!defined()) return DBResult::kWrongState;
+    if (in.field_count > kMaxKeyFields) return DBResult::kInvalidArgument;
+    for (std::uint32_t i = 0; i < in.field_count; ++i) {
+      if (in.fields[i] == 0 || in.fields[i] > store_.field_count()) return DBResult::kInvalidArgument;
+    }
+    IndexDesc desc = in;
+    if (desc.Name().empty()) desc.SetName(kDefaultOrderName);
+    Ordering* found = FindOrdering(desc.Name());
+    if (found == default_order()) {
+      // The default order takes key fields once, and only while it has none.
+      if (default_order_defined_ || found->desc().field_count != 0) return DBResult::kIndexInUse;
+      if (desc.field_count == 0) return DBResult::kOk;
+      ZELVO_RETURN_IF_ERROR(found->Redefine(desc));
+      default_order_defined_ = true;
+      return DBResult::kOk;
+    }
+    if (found != nullptr) {
+      return found->desc().SameDefinition(desc) ? DBResult::kOk : DBResult::kIndexExists;
+    }
+    Ordering* index = NewIndex(this, desc, false);
+    if (index == nullptr) return DBResult::kOutOfMemory;
+    DBResult r = index->Rebuild();
+    if (!Ok(r)) {
+      index->Release();
+      return r;
+    }
+    index->set_id(next_ordering_id_++);
+    orderings_.push_back(index);
+    return DBResult::kOk;
+  });
+}
+
+DBResult DSBASE::DropIndex(std::string_view name) {
+  std::lock_guard guard(lock_);
+  if (name.empty() || name == kDefaultOrderName) return DBResult::kIndexInUse;
+  Ordering* found = FindOrdering(name);
+  if (found == nullptr || found == change_index_) {
+    return found == nullptr ? DBResult::kIndexNotFound : DBResult::kIndexInUse;
+  }
+  if (found->RefCount() > 1) return DBResult::kIndexInUse;
+  orderings_.erase(std::find(orderings_.begin(), orderings_.end(), found));
+  found->Release();
+  return DBResult::kOk;
+}
+
+void DSBASE::AddOrdering(Ordering* ordering) {
+  std::lock_guard guard(lock_);
+  ordering->set_id(next_ordering_id_++);
+  orderings_.push_back(ordering);
+}
+
+void DSBASE::DropUnusedOrdering(Ordering* ordering) {
+  std::lock_guard guard(lock_);
+  if (ordering == nullptr || !(ordering->temporary() || ordering->kind() == OrderingKind::kFiltered)) {
+    return;
+  }
+  if (ordering->RefCount() > 1) return;
+  auto it = std::find(orderings_.begin(), orderings_.end(), ordering);
+  if (it == orderings_.end()) return;
+  orderings_.erase(it);
+  ordering->Release();
+}
+
 bool DSBASE::VersionsEqual(std::uint32_t newest, std::uint32_t older) const {
   const auto& fields = store_.fields();
   const std::uint8_t* sn = store_.FieldStates(newest);

@@ -99,6 +99,19 @@ class DSBASE final : public RefCounted {
   DBResult DescribeIndexes(std::vector<IndexDesc>* indexes) const;
 
   DBResult MergeChanges();
+
+  // Creates a named index, or gives the default order its key fields (an empty name or
+  // DEFAULT_ORDER, once). Defining an existing name again with the same definition changes
+  // nothing. kInvalidArgument for a bad field list, kUnusableType for a key field that
+  // cannot be a key, kKeyViolation for a unique index over duplicates, kIndexExists for a
+  // name with another definition, kIndexInUse when the default order has key fields.
+  DBResult DefineIndex(const IndexDesc& desc);
+  // kIndexInUse for the default order or an index a cursor holds; kIndexNotFound.
+  DBResult DropIndex(std::string_view name);
+  // Adds an ordering made for one cursor (temporary or filtered) to the maintained list.
+  void AddOrdering(Ordering* ordering);
+  // Takes a temporary or filtered ordering out of the list when no cursor holds it.
+  void DropUnusedOrdering(Ordering* ordering);
   // Sets a field state in a record buffer, or (buffer null) in a stored slot.
   DBResult SetSlotFieldState(std::uint8_t* record, std::uint32_t slot, std::uint32_t field,
                              std::uint8_t state);
@@ -176,7 +189,11 @@ class DSBASE final : public RefCounted {
   DBResult WriteTableParameters(TDATAPACKET_WRITE* writer, bool nested);
   DBResult WriteRows(TDATAPACKET_WRITE* writer);
   DBResult WriteRow(TDATAPACKET_WRITE* writer, std::uint32_t slot, std::uint8_t state);
+  DBResult KeyListOf(const void* value, std::uint32_t length, std::uint32_t type,
+                     IndexDesc* desc) const;
   DBResult ApplyDefaultOrder(const void* value, std::uint32_t length, std::uint32_t type);
+  DBResult ApplyKeyParameter(bool primary, const void* value, std::uint32_t length,
+                             std::uint32_t type);
 
   mutable std::recursive_mutex lock_;
   std::string name_;

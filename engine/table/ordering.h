@@ -63,6 +63,18 @@ class Ordering : public RefCounted {
   virtual DBResult Rebuild() = 0;
   // Takes a new key definition (name kept) and rebuilds; on failure the old one stays.
   virtual DBResult Redefine(const IndexDesc& desc) = 0;
+  // Refills from another ordering's records in its order.
+  virtual DBResult RebuildFrom(const Ordering* source) = 0;
+
+  // Key search (orderings with key fields). A key is a record buffer whose key fields and
+  // their field states are filled. Compares the entry at `position` with the key on the
+  // first `fields` key fields and, with a partial length, the next (text) key field's first
+  // that many characters: negative, 0 or positive.
+  virtual int CompareWithKey(std::uint32_t position, const std::uint8_t* key,
+                             std::uint32_t fields, std::uint32_t partial_length) const = 0;
+  // The first position whose entry is not less than the key (Count() + 1 when none).
+  virtual std::uint32_t FirstNotLess(const std::uint8_t* key, std::uint32_t fields,
+                                     std::uint32_t partial_length) const = 0;
   // A position the next keyless insertion goes to (before the record standing there);
   // 0 clears it. Set by a cursor for one insert.
   virtual void SetInsertionHint(std::uint32_t position) = 0;

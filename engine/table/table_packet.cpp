@@ -327,11 +327,10 @@ DBResult DSBASE::AddPacketOption(std::string_view name, std::uint32_t type, cons
         ZELVO_RETURN_IF_ERROR(ApplyDefaultOrder(value, length, type));
         break;
       case Known::kUniqueKey:
-      case Known::kPrimaryKey: {
-        std::vector<std::uint32_t> list;
-        if (!ParamList(type, bytes, length, &list)) return DBResult::kInvalidArgument;
+      case Known::kPrimaryKey:
+        ZELVO_RETURN_IF_ERROR(ApplyKeyParameter(KnownParameter(name) == Known::kPrimaryKey,
+                                                value, length, type));
         break;
-      }
       case Known::kChangeLog: {
         std::vector<std::uint32_t> list;
         if (TypeSize(type) != 4 || !ParamList(type, bytes, length, &list) || list.size() < 3) {
@@ -383,24 +382,64 @@ DBResult DSBASE::AddPacketOption(std::string_view name, std::uint32_t type, cons
   });
 }
 
-DBResult DSBASE::ApplyDefaultOrder(const void* value, std::uint32_t length, std::uint32_t type) {
+DBResult DSBASE::KeyListOf(const void* value, std::uint32_t length, std::uint32_t type,
+                           IndexDesc* desc) const {
   std::vector<std::uint32_t> list;
   if (!ParamList(type, static_cast<const std::uint8_t*>(value), length, &list) ||
       list.size() > kMaxKeyFields) {
     return DBResult::kInvalidArgument;
   }
-  IndexDesc desc;
-  desc.field_count = static_cast<std::uint32_t>(list.size());
+  desc->field_count = static_cast<std::uint32_t>(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::uint32_t entry = list[i];
-    desc.fields[i] = entry & 0x3FFF;
-    desc.descending[i] = (entry & kOrderDescending) != 0;
-    desc.case_insensitive[i] = (entry & kOrderCaseInsensitive) != 0;
-    if (desc.fields[i] == 0 || desc.fields[i] > store_.field_count()) {
+    desc->fields[i] = entry & 0x3FFF;
+    desc->descending[i] = (entry & kOrderDescending) != 0;
+    desc->case_insensitive[i] = (entry & kOrderCaseInsensitive) != 0;
+    if (desc->fields[i] == 0 || desc->fields[i] > store_.field_count()) {
       return DBResult::kInvalidArgument;
     }
   }
+  return DBResult::kOk;
+}
+
+DBResult DSBASE::ApplyDefaultOrder(const void* value, std::uint32_t length, std::uint32_t type) {
+  IndexDesc desc;
+  ZELVO_RETURN_IF_ERROR(KeyListOf(value, length, type, &desc));
+  desc.unique = default_order()->desc().unique;
   return default_order()->Redefine(desc);
+}
+
+DBResult DSBASE::ApplyKeyParameter(bool primary, const void* value, std::uint32_t length,
+                                   std::uint32_t type) {
+  IndexDesc key;
+  ZELVO_RETURN_IF_ERROR(KeyListOf(value, length, type, &key));
+  key.unique = primary ? 2 : 1;
+  Ordering* order = default_order();
+  IndexDesc current = order->desc();
+  bool same = current.field_count == key.field_count;
+  for (std::uint32_t i = 0; same && i < key.field_count; ++i) {
+    same = current.fields[i] == key.fields[i] &&
+           (current.case_insensitive[i] != 0) == (key.case_insensitive[i] != 0);
+  }
+  if (same && key.field_count != 0) {
+    current.unique = key.unique;
+    return order->Redefine(current);
+  }
+  key.SetName(primary ? "PRIMARY_KEY" : "UNIQUE_KEY");
+  ZELVO_RETURN_IF_ERROR(DefineIndex(key));
+  if (primary && current.field_count != 0 && current.unique == 0 &&
+      current.field_count + key.field_count <= kMaxKeyFields) {
+    for (std::uint32_t i = 0; i < key.field_count; ++i) {
+      const std::uint32_t at = current.field_count + i;
+      current.fields[at] = key.fields[i];
+      current.descending[at] = key.descending[i];
+      current.case_insensitive[at] = key.case_insensitive[i];
+    }
+    current.field_count += key.field_count;
+    current.unique = 2;
+    return order->Redefine(current);
+  }
+  return DBResult::kOk;
 }
 
 DBResult DSBASE::ReadPacketOption(std::string_view name, std::uint32_t* type,
