@@ -188,11 +188,56 @@ class RankedOrder final : public SlotOrder {
       : index_(index), store_(store), comparers_(comparers) {
     const IndexDesc& desc = index.desc();
     for (std::uint32_t i = 0; i < comparers.size(); ++i) {
-      const auto* text = dynamic_cast<const FLDString*>(comparers[i].get());
-      ranks_.push_back(text != nullptr
-                           ? RankTexts(store, desc.fields[i] - 1, text->collation())
-                           : std::vector<std::uint32_t>());
+      const std::uint32_t f = desc.fields[i] - 1;
+      if (const auto* text = dynamic_cast<const FLDString*>(comparers[i].get())) {
+        ranks_.push_back(RankTexts(store, f, text->collation()));
+      } else {
+        ranks_.push_back(RankNumbers(store, f));
+      }
     }
+  }
+
+  // Integers of up to 32 bits (dates, times and booleans among them) rank as themselves,
+  // shifted so that unsigned order is their order. Other types compare by their objects.
+  static std::vector<std::uint32_t> RankNumbers(const RecordStore& store, std::uint32_t f) {
+    const FieldDesc& d = store.fields()[f];
+    std::uint32_t bias = 0;
+    std::uint32_t width = 0;
+    switch (d.type) {
+      case FT_INT8: width = 1; bias = 0x80; break;
+      case FT_INT16: width = 2; bias = 0x8000; break;
+      case FT_INT32: width = 4; bias = 0x80000000u; break;
+      case FT_UINT8: case FT_BOOL8: width = 1; break;
+      case FT_UINT16: case FT_BOOL: width = 2; break;
+      case FT_UINT32: case FT_BOOL32: case FT_DATE: case FT_TIME: width = 4; break;
+      default: return {};
+    }
+    std::vector<std::uint32_t> ranks(store.highest_slot() + 1, 0);
+    for (std::uint32_t slot = 1; slot <= store.highest_slot(); ++slot) {
+      const std::uint8_t* v = store.Value(slot, f);
+      std::uint32_t u = 0;
+      if (width == 1) u = v[0];
+      else if (width == 2) u = static_cast<std::uint32_t>(v[0] | (v[1] << 8));
+      else std::memcpy(&u, v, 4);
+      if (bias != 0) {
+        // Sign-extend the narrow types, then shift the signed range onto the unsigned one.
+        const std::uint32_t sign = bias;
+        if ((u & sign) != 0 && width < 4) u |= ~((sign << 1) - 1);
+        u += 0x80000000u;
+      }
+      ranks[slot] = u;
+    }
+    return ranks;
+  }
+
+  bool FoldsIntoKeys() const { return ranks_.size() == 1 && !ranks_[0].empty(); }
+  // The single ranked key as one number ordered as Compare orders: 1 for null (below every
+  // value), 2 + rank for a value; descending turns it round, nulls then above everything.
+  std::uint64_t FoldedKey(std::uint32_t slot) const {
+    const std::uint32_t f = index_.desc().fields[0] - 1;
+    const bool null = store_.FieldStates(slot)[f] != kFieldValue;
+    if (!comparers_[0]->descending()) return null ? 1 : 2 + std::uint64_t{ranks_[0][slot]};
+    return null ? (std::uint64_t{1} << 33) : 2 + (std::uint64_t{0xFFFFFFFF} - ranks_[0][slot]);
   }
 
   int Compare(std::uint32_t a, std::uint32_t b) const override {
@@ -232,7 +277,17 @@ DBResult DSIDX::BuildBulk() {
     if (IsLive(store.state(slot))) entries_.push_back(slot);
   }
   RankedOrder order(*this, store, comparers_);
-  SortEntries(order, &entries_);
+  if (!order.FoldsIntoKeys()) {
+    SortEntries(order, &entries_);
+  } else {
+    // One ranked key field: the sort runs over the keys themselves, in step with the
+    // slots, instead of looking each record up per comparison.
+    std::vector<KeyedSlot> keyed;
+    keyed.reserve(entries_.size() + 2);
+    for (std::uint32_t slot : entries_) keyed.push_back({order.FoldedKey(slot), slot});
+    SortKeyedEntries(&keyed);
+    for (std::size_t i = 0; i < keyed.size(); ++i) entries_[i] = keyed[i].slot;
+  }
   if (desc_.unique != 0) {
     for (std::size_t i = 1; i < entries_.size(); ++i) {
       if (order.Compare(entries_[i - 1], entries_[i]) == 0) return DBResult::kKeyViolation;

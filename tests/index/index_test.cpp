@@ -274,6 +274,12 @@ TEST(IndexSort, SortsLikeAnyCorrectSortAndIsDeterministic) {
   for (std::size_t i = 1; i < a.size(); ++i) {
     ASSERT_LE(order.values[a[i - 1]], order.values[a[i]]) << i;
   }
+  // The keyed fast path takes the same steps: ties end in the same order.
+  std::vector<KeyedSlot> keyed;
+  for (std::uint32_t slot : slots) keyed.push_back({2u + static_cast<std::uint64_t>(order.values[slot]), slot});
+  SortKeyedEntries(&keyed);
+  for (std::size_t i = 0; i < keyed.size(); ++i) ASSERT_EQ(keyed[i].slot, a[i]) << i;
+
   std::vector<std::uint32_t> one = {3};
   SortEntries(order, &one);
   EXPECT_EQ(one, std::vector<std::uint32_t>{3});
