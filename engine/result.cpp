@@ -35,6 +35,8 @@ std::string_view ErrorText(DBResult code) {
     case DBResult::kNoKeyFields: return "Ordering has no key fields";
     case DBResult::kTableReadOnly: return "Table is read only";
     case DBResult::kChangeLogEdit: return "Records cannot be edited through the change log view";
+    case DBResult::kFilterNotCompiled:
+      return "Filter expression uses an operation the engine cannot evaluate";
     case DBResult::kConstraint: return "Record or field constraint failed";
     case DBResult::kEmptyChangeLog: return "No changes to undo";
     case DBResult::kNoMetadata: return "Data packet has no field descriptions";

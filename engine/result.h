@@ -36,6 +36,7 @@ enum class [[nodiscard]] DBResult : std::uint16_t {
   kNoKeyFields = 0x2A05,
   kTableReadOnly = 0x2A0B,
   kChangeLogEdit = 0x2A0F,
+  kFilterNotCompiled = 0x2E5F,  // filter uses types or functions without an operation
   kConstraint = 0x2EAE,
   kEmptyChangeLog = 0x4002,
   kNoMetadata = 0x4003,
