@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t kMapThreshold = std::size_t{1} << 20;
 // Huge pages pay off for big blocks only: a small table would fault in whole 2 MiB pages.
-constexpr std::size_t kHugePageThreshold = std::size_t{16} << 20;
+constexpr std::size_t kHugePageThreshold = std::size_t{2} << 20;
 
 bool Mapped(std::size_t bytes) { return bytes >= kMapThreshold; }
 

@@ -269,13 +269,25 @@ class RankedOrder final : public SlotOrder {
 
 }  // namespace
 
+DBResult DSIDX::FillWith(std::vector<std::uint32_t> slots, bool bulk) {
+  ZELVO_RETURN_IF_ERROR(PrepareKeys());
+  ++change_count_;
+  hint_ = 0;
+  DBResult r = DBResult::kOk;
+  if (!has_keys()) {
+    entries_ = std::move(slots);
+  } else if (bulk) {
+    entries_ = std::move(slots);
+    r = BuildBulk();
+  } else {
+    r = BuildOneByOne(slots);
+  }
+  ++change_count_;
+  return r;
+}
+
 DBResult DSIDX::BuildBulk() {
   const RecordStore& store = table_->store();
-  entries_.clear();
-  entries_.reserve(table_->live_count() + 10);
-  for (std::uint32_t slot = 1; slot <= store.highest_slot(); ++slot) {
-    if (IsLive(store.state(slot))) entries_.push_back(slot);
-  }
   RankedOrder order(*this, store, comparers_);
   if (!order.FoldsIntoKeys()) {
     SortEntries(order, &entries_);
@@ -304,42 +316,22 @@ DBResult DSIDX::BuildOneByOne(const std::vector<std::uint32_t>& slots) {
 }
 
 DBResult DSIDX::Rebuild() {
-  ZELVO_RETURN_IF_ERROR(PrepareKeys());
   const RecordStore& store = table_->store();
-  ++change_count_;
-  hint_ = 0;
-  DBResult r = DBResult::kOk;
-  if (has_keys() && desc_.Name() != kDefaultOrderName) {
-    r = BuildBulk();
-  } else {
-    // Without keys, or for the default order: records one by one in slot order, so ties
-    // keep the order in which they arrived.
-    std::vector<std::uint32_t> slots;
-    slots.reserve(table_->live_count());
-    for (std::uint32_t slot = 1; slot <= store.highest_slot(); ++slot) {
-      if (IsLive(store.state(slot))) slots.push_back(slot);
-    }
-    if (has_keys()) {
-      r = BuildOneByOne(slots);
-    } else {
-      entries_ = std::move(slots);
-    }
+  std::vector<std::uint32_t> slots;
+  slots.reserve(table_->live_count() + 10);
+  for (std::uint32_t slot = 1; slot <= store.highest_slot(); ++slot) {
+    if (IsLive(store.state(slot))) slots.push_back(slot);
   }
-  ++change_count_;
-  return r;
+  // The default order takes records one by one, so ties keep the order they arrived in.
+  return FillWith(std::move(slots), desc_.Name() != kDefaultOrderName);
 }
 
 DBResult DSIDX::RebuildFrom(const Ordering* source) {
   if (source == nullptr || !has_keys()) return Rebuild();
-  ZELVO_RETURN_IF_ERROR(PrepareKeys());
   std::vector<std::uint32_t> slots;
   slots.reserve(source->Count());
   for (std::uint32_t p = 1; p <= source->Count(); ++p) slots.push_back(source->SlotAt(p));
-  ++change_count_;
-  hint_ = 0;
-  DBResult r = BuildOneByOne(slots);
-  ++change_count_;
-  return r;
+  return FillWith(std::move(slots), false);
 }
 
 DBResult DSIDX::Redefine(const IndexDesc& desc) {

@@ -46,6 +46,7 @@ class DSIDX : public Ordering {
   // that cannot be a key, kInvalidArgument for a field number out of range.
   DBResult PrepareKeys();
   bool has_keys() const { return desc_.field_count != 0; }
+  DSBASE* table() const { return table_; }
   // Compares two stored records under the key fields: negative, 0 or positive.
   int CompareSlots(std::uint32_t a, std::uint32_t b) const;
   // Compares a stored record with a key (a record buffer with the key fields filled) on
@@ -54,6 +55,10 @@ class DSIDX : public Ordering {
                          std::uint32_t partial_length) const;
 
  protected:
+  // Fills the entries with `slots`: sorted in bulk, or inserted one by one in their order
+  // (ties keep it); without key fields they stay as given.
+  DBResult FillWith(std::vector<std::uint32_t> slots, bool bulk);
+
   DSBASE* table_;
   IndexDesc desc_;
   std::vector<std::uint32_t> entries_;  // position p holds entries_[p - 1]
@@ -64,7 +69,7 @@ class DSIDX : public Ordering {
   std::uint32_t UpperBound(std::uint32_t slot) const;
   // Position of the first entry equal to `slot`'s record, 0 when none.
   std::uint32_t FirstEqual(std::uint32_t slot) const;
-  // Bulk build: every live record in slot order, then the entries sorted.
+  // Bulk build: the given records, then the entries sorted.
   DBResult BuildBulk();
   // One by one in `slots` order.
   DBResult BuildOneByOne(const std::vector<std::uint32_t>& slots);

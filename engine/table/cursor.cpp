@@ -109,16 +109,37 @@ DBResult DSCursor::CopyCursor(DSCursor* source) {
     return DBResult::kWrongState;
   }
   std::lock_guard guard(table_->lock());
-  if (source->active_ != active_) {
-    if (source->active_ == table_->change_index() || !source->active_->temporary()) {
-      TakeOrdering(source->active_);
+  return Guarded([&] {
+    // The source's ordering: a listed one is shared; a temporary or filtered one is made
+    // again from its key definition, with the source's filters re-added.
+    Ordering* ordering = source->active_;
+    const bool own = ordering->temporary() || ordering->kind() == OrderingKind::kFiltered;
+    if (!own) {
+      if (ordering != active_) TakeOrdering(ordering);
     } else {
-      return DBResult::kWrongState;
+      const IndexDesc& desc = ordering->desc();
+      if (desc.field_count != 0) {
+        ZELVO_RETURN_IF_ERROR(OrderByFields(desc.field_count, desc.fields, desc.descending,
+                                            desc.case_insensitive));
+      } else if (active_ != table_->default_order()) {
+        TakeOrdering(table_->default_order());
+      }
+      if (ordering->kind() == OrderingKind::kFiltered) {
+        auto* filtered = static_cast<FilteredOrdering*>(ordering);
+        for (std::size_t i = 0; i < filtered->FilterCount(); ++i) {
+          std::unique_ptr<RecordFilter> copy;
+          ZELVO_RETURN_IF_ERROR(filtered->FilterAt(i)->Clone(&copy));
+          std::uint32_t handle = 0;
+          ZELVO_RETURN_IF_ERROR(AddFilter(std::move(copy), &handle));
+        }
+      }
     }
-  }
-  Bookmark mark;
-  ZELVO_RETURN_IF_ERROR(source->MarkPosition(&mark));
-  return GoToMark(mark);
+    range_ = source->range_;
+    seen_change_count_ = kStale;
+    Bookmark mark;
+    ZELVO_RETURN_IF_ERROR(source->MarkPosition(&mark));
+    return GoToMark(mark);
+  });
 }
 
 DBResult DSCursor::DescribeCursor(TableDesc* desc) const {
@@ -601,6 +622,14 @@ DBResult DSCursor::OrderByIndex(std::string_view name) {
   Sync();
   const bool on_record = OnRecord();
   const std::uint32_t slot = on_record ? CurrentSlot() : 0;
+  if (active_->kind() == OrderingKind::kFiltered) {
+    // A filtered ordering stays active and takes the named index's keys and order.
+    auto* filtered = static_cast<FilteredOrdering*>(active_);
+    const DBResult r =
+        filtered->RebuildAs(target->desc(), target->desc().field_count != 0 ? target : nullptr);
+    ReturnTo(on_record, slot);
+    return r;
+  }
   if (target == table_->change_index()) ZELVO_RETURN_IF_ERROR(target->Rebuild());
   TakeOrdering(target);
   if (on_record) {

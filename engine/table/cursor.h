@@ -15,6 +15,7 @@
 #include "result.h"
 #include "table/dsbase.h"
 #include "table/ordering.h"
+#include "table/record_filter.h"
 
 namespace zelvo {
 
@@ -118,6 +119,20 @@ class DSCursor final : public RefCounted {
   DBResult FindByKey(std::uint32_t fields, std::uint32_t partial_length, const std::uint8_t* key,
                      std::uint8_t* record);
 
+  // Filters. A cursor's first filter puts it on a filtered ordering in its active order;
+  // later filters narrow it. Detaching the last one leaves every record in it. The cursor
+  // keeps its record when the record passes, else goes before the first record.
+  // kInvalidArgument / kFilterNotCompiled for an expression that cannot be compiled.
+  DBResult AttachFilter(const std::uint8_t* expression, std::uint32_t length,
+                        std::uint32_t* handle);
+  DBResult AttachFilterHook(void* datum, FilterHookFn hook, std::uint32_t* handle);
+  // kNoMessage for a handle not in the list, kWrongState when the list is empty.
+  DBResult DetachFilter(std::uint32_t handle);
+  std::uint32_t filter_count() const { return filter_count_; }
+  // Steps forward to the next record that matches the expression (compiled once and kept
+  // when `expression` is null): kOk on it, kNotFound after the last record.
+  DBResult FindNextMatch(const std::uint8_t* expression, std::uint32_t length);
+
   // Grows with every move and edit; a client may compare it.
   std::uint64_t position_changes() const { return position_changes_; }
   std::uint32_t record_size() const { return table_ != nullptr ? table_->store().record_size() : 0; }
@@ -129,6 +144,8 @@ class DSCursor final : public RefCounted {
   void ComputeRange();
   DBResult CheckKeyFields(std::uint32_t* fields, std::uint32_t partial_length) const;
   void ReleaseActive();
+  void ReturnTo(bool on_record, std::uint32_t slot);
+  DBResult AddFilter(std::unique_ptr<RecordFilter> filter, std::uint32_t* handle);
   void Remember();
   bool OnRecord() const { return status_ == DBResult::kOk; }
   std::uint32_t CurrentSlot() const { return active_->SlotAt(position_); }
@@ -158,6 +175,8 @@ class DSCursor final : public RefCounted {
     std::vector<std::uint8_t> low, high;
   };
   KeyRange range_;
+  std::uint32_t filter_count_ = 0;
+  std::unique_ptr<RecordFilter> locate_;
   std::uint64_t position_changes_ = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include "guard.h"
 #include "table/cursor.h"
+#include "table/record_filter.h"
 
 namespace zelvo {
 
@@ -168,6 +169,12 @@ DBResult DSCursor::OrderByFields(std::uint32_t count, const std::uint32_t* field
         source = o;
         break;
       }
+    }
+    if (active_->kind() == OrderingKind::kFiltered) {
+      auto* filtered = static_cast<FilteredOrdering*>(active_);
+      const DBResult r = filtered->RebuildAs(desc, source);
+      ReturnTo(on_record, slot);
+      return r;
     }
     Ordering* ordering = NewIndex(table_, desc, true);
     if (ordering == nullptr) return DBResult::kOutOfMemory;
