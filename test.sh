@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ ccache pkg-config libicu-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libsqlite3-dev)
+          libbenchmark-dev libsqlite3-dev libexpat1-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -58,7 +58,8 @@ enum ParamLevel : std::uint32_t {
 // and finish. Out-of-order calls fail with kWrongState and change nothing.
 class TDATAPACKET_WRITE : public RefCounted {
  public:
-  // Attaches the XML formatter for a non-zero mode; 0 keeps binary output.
+  // Chooses the output form before the packet starts: 0 binary, 5 XML, 13 XML in UTF-8.
+  // kWrongState once a packet has begun.
   virtual DBResult SetTextMode(std::uint32_t mode) = 0;
   // A full packet with `column_count` columns in all (nested tables' columns included).
   // Fails with kBadPacket for a version above 3.
@@ -97,7 +98,8 @@ class TDATAPACKET_WRITE : public RefCounted {
 // ends early or contradicts itself gives kBadPacket.
 class TDATAPACKET_READ : public RefCounted {
  public:
-  // Opens a packet: a binary one directly, anything else through the XML parser.
+  // Opens a packet: a binary one directly, anything else through the XML parser
+  // (GetTextMode then answers 5, or 13 when the document is UTF-8).
   virtual DBResult OpenPacket(const std::uint8_t* data, std::size_t size) = 0;
   // Opens a further packet of the same table, reusing the columns of the first.
   virtual DBResult OpenRowPacket(const std::uint8_t* data, std::size_t size) = 0;

@@ -60,7 +60,14 @@ DBResult DSEXTRACT::OpenPacket(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr) return DBResult::kWrongState;
   bool binary = false;
   ZELVO_RETURN_IF_ERROR(ParseHeader(data, size, &binary));
-  if (!binary) return DBResult::kBadPacket;  // no XML form is readable here
+  if (binary) {
+    xml_.Reset();
+  } else {
+    ZELVO_RETURN_IF_ERROR(xml_.Open(data, size));
+    data = xml_.data();
+    size = xml_.size();
+    ZELVO_RETURN_IF_ERROR(ParseHeader(data, size, &binary));
+  }
   if ((header_.flags & kHeaderMetadata) == 0) return DBResult::kNoMetadata;
   data_ = data;
   size_ = size;
@@ -82,7 +89,13 @@ DBResult DSEXTRACT::OpenRowPacket(const std::uint8_t* data, std::size_t size) {
   ZELVO_RETURN_IF_ERROR(SkipMetadata());
   bool binary = false;
   ZELVO_RETURN_IF_ERROR(ParseHeader(data, size, &binary));
-  if (!binary) return DBResult::kBadPacket;
+  if (!binary) {
+    // The XML source keeps the bytes data_ points into until the new rows are ready.
+    ZELVO_RETURN_IF_ERROR(xml_.OpenRows(data, size));
+    data = xml_.data();
+    size = xml_.size();
+    ZELVO_RETURN_IF_ERROR(ParseHeader(data, size, &binary));
+  }
   std::size_t rows_at = kPacketHeaderSize;
   if ((header_.flags & kHeaderRowOffset) != 0) {
     rows_at = header_.row_offset;
@@ -159,6 +172,7 @@ DBResult DSEXTRACT::NextColumn(ColumnDesc* column) {
     return DBResult::kWrongState;
   }
   pos_ = p;
+  xml_.NoteColumn(c);
   level.columns.types.push_back(c.type);
   level.columns.child_levels.push_back(-1);
   ++level.columns_read;

@@ -7,6 +7,7 @@
 
 #include "packet/data_packet.h"
 #include "packet/row_items.h"
+#include "packet/xml_reader.h"
 
 namespace zelvo {
 
@@ -22,7 +23,7 @@ class DSEXTRACT final : public TDATAPACKET_READ {
   DBResult NextValue(std::uint32_t* length, void* value, std::uint32_t* state) override;
   DBResult NextValueRef(const std::uint8_t** data, std::uint32_t* length,
                         std::uint32_t* state) override;
-  std::uint32_t GetTextMode() const override { return 0; }
+  std::uint32_t GetTextMode() const override { return xml_.TextMode(); }
   const PacketHeader& Header() const override { return header_; }
   DBResult GetErrorText(DBResult code, char* text, std::size_t capacity) const override;
 
@@ -85,6 +86,7 @@ class DSEXTRACT final : public TDATAPACKET_READ {
   bool rows_done_ = false;
   std::uint32_t top_rows_read_ = 0;
   std::uint8_t row_state_ = 0;
+  XmlPacketSource xml_;  // an XML packet in binary form, which data_ then points into
 };
 
 }  // namespace zelvo

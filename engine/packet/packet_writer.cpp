@@ -4,8 +4,11 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "fields/type_word.h"
+#include "packet/xml_names.h"
+#include "packet/xml_writer.h"
 
 namespace zelvo {
 
@@ -34,9 +37,8 @@ void DSDATAPACKET::WriteU32(std::size_t pos, std::uint32_t v) {
 }
 
 DBResult DSDATAPACKET::SetTextMode(std::uint32_t mode) {
-  // Only binary output exists; a text mode would need the XML formatter.
-  if (mode != 0) return DBResult::kInvalidArgument;
-  text_mode_ = 0;
+  if (begun_) return DBResult::kWrongState;
+  text_mode_ = mode;
   return DBResult::kOk;
 }
 
@@ -93,6 +95,7 @@ DBResult DSDATAPACKET::AddColumn(const ColumnDesc& column) {
 }
 
 DBResult DSDATAPACKET::RegisterColumn(const ColumnDesc& column, bool write) {
+  if (XmlTextOutput(text_mode_)) ZELVO_RETURN_IF_ERROR(XmlCheckType(column.type));
   const std::uint32_t base = TypeBase(column.type);
   if (base > PT_FMTBCD || ColumnName(column) == "RowState") return DBResult::kWrongState;
   FLDConv conv;
@@ -158,6 +161,7 @@ DBResult DSDATAPACKET::AddParameter(ParamLevel which, const char* name, std::uin
     return current_ == 0 ? DBResult::kOk : CloseLevel(current_);
   }
   if (name == nullptr) return DBResult::kInvalidArgument;
+  if (XmlTextOutput(text_mode_)) ZELVO_RETURN_IF_ERROR(XmlCheckType(type));
   std::string_view param_name(name);
   if (param_name.size() > 255) return DBResult::kInvalidArgument;
   FLDConv conv;
@@ -261,6 +265,7 @@ DBResult DSDATAPACKET::PutValue(std::uint32_t state, std::uint32_t length, const
                                  : item.null_bit;
     buffer_.data()[level->row_start + 1 + item.flag_byte] |= bit;
   } else {
+    if (XmlTextOutput(text_mode_)) ZELVO_RETURN_IF_ERROR(XmlCheckValue(item, length, value));
     std::uint32_t bytes = 0;
     ZELVO_RETURN_IF_ERROR(item.conv.PacketSize(value, length, &bytes));
     ZELVO_RETURN_IF_ERROR(buffer_.Reserve(bytes));
@@ -312,11 +317,15 @@ DBResult DSDATAPACKET::FinishPacket(PacketBytes* packet) {
   WriteU16(4, format_level_);
   WriteU16(kAtColumnCount, static_cast<std::uint16_t>(all_columns_.size()));
   WriteU32(kAtRowCount, row_count_);
-  WriteU32(kAtFlags, header_flags_);
-  *packet = buffer_.Release();
+  // A text mode without text output leaves a binary packet that says so.
+  const bool xml = XmlTextOutput(text_mode_);
+  WriteU32(kAtFlags, header_flags_ | (text_mode_ != 0 && !xml ? std::uint32_t{kHeaderXml} : 0));
+  PacketBytes binary = buffer_.Release();
   begun_ = false;
   levels_.clear();
+  if (xml) return WriteXmlPacket(binary, std::exchange(all_columns_, {}), text_mode_, packet);
   all_columns_.clear();
+  *packet = std::move(binary);
   return DBResult::kOk;
 }
 
