@@ -250,3 +250,4 @@ BENCHMARK(BM_Compare8);
 
 }  // namespace
 }  // namespace zelvo
+BENCHMARK_MAIN();
