@@ -11,9 +11,9 @@ namespace zelvo {
 
 namespace {
 
-constexpr std::size_t kMapThreshold = std::size_t{1} << 20;
-// Huge pages pay off for big blocks only: a small table would fault in whole 2 MiB pages.
-constexpr std::size_t kHugePageThreshold = std::size_t{2} << 20;
+// One huge page: below it mapping pays no faults back, and a small table would fault in
+// whole 2 MiB pages.
+constexpr std::size_t kMapThreshold = std::size_t{2} << 20;
 
 bool Mapped(std::size_t bytes) { return bytes >= kMapThreshold; }
 
@@ -21,7 +21,7 @@ void* Map(std::size_t bytes) {
   void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
   // Advice only: without it the block still works.
-  if (bytes >= kHugePageThreshold) (void)::madvise(p, bytes, MADV_HUGEPAGE);
+  (void)::madvise(p, bytes, MADV_HUGEPAGE);
   return p;
 }
 
@@ -39,7 +39,7 @@ void* LargeRealloc(void* block, std::size_t old_bytes, std::size_t new_bytes) {
   if (Mapped(old_bytes) && Mapped(new_bytes)) {
     void* p = ::mremap(block, old_bytes, new_bytes, MREMAP_MAYMOVE);
     if (p == MAP_FAILED) return nullptr;
-    if (new_bytes >= kHugePageThreshold) (void)::madvise(p, new_bytes, MADV_HUGEPAGE);
+    (void)::madvise(p, new_bytes, MADV_HUGEPAGE);
     return p;  // anonymous pages that grow in are zero already
   }
   if (!Mapped(old_bytes) && !Mapped(new_bytes)) {

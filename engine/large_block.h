@@ -1,7 +1,8 @@
 // Zero-filled memory blocks for the engine's big arrays (column arrays, the blob arena,
-// packet buffers). Blocks from 1 MiB on are mapped with transparent huge pages: filling a
+// packet buffers). Blocks from 2 MiB on are mapped with transparent huge pages: filling a
 // fresh block then costs one fault per 2 MiB instead of one per 4 KiB, which on virtual
-// machines is most of the cost of loading or writing a large table.
+// machines is most of the cost of loading or writing a large table. Smaller blocks come
+// from the heap, whose memory the next table of that size reuses without new faults.
 #pragma once
 
 #include <cstddef>
