@@ -48,6 +48,8 @@ constexpr SubtypeNameEntry kSubtypeNames[] = {
     {kSubtypeGuid, "Guid"},             {kSubtypeReference, "Reference"},
 };
 
+}  // namespace
+
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -59,8 +61,6 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-}  // namespace
 
 std::string_view SubtypeName(std::uint32_t subtype) {
   for (const auto& entry : kSubtypeNames) {

@@ -121,6 +121,9 @@ struct FieldDesc {
 // no value of their own; such fields cannot be index keys.
 bool IsKeyableType(std::uint32_t field_type);
 
+// ASCII letters compared without case (names of subtypes, parameters and type words).
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // The subtype name of a code ("Money" ...), or an empty view for codes without a name.
 std::string_view SubtypeName(std::uint32_t subtype);
 // The subtype code of a name, compared case-insensitively; kSubtypeUnknownName when unknown.

@@ -166,17 +166,6 @@ DBResult TypeOfXmlTypeWord(std::string_view word, std::uint32_t* type) {
   return DBResult::kUnusableType;
 }
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 const XmlAttributeParam* FindAttributeParam(std::string_view name) {
   for (const XmlAttributeParam& param : kAttributeParams) {
     if (param.name == name) return &param;

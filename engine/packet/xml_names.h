@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fields/field_types.h"
 #include "result.h"
 
 namespace zelvo {
@@ -62,9 +63,6 @@ bool FitsAttributeForm(const XmlAttributeParam& param, std::uint32_t type);
 // left empty, or equal to an earlier one or to "RowState", becomes "xF" and the column's
 // 0-based position, extended by "_" until it is unique.
 std::vector<std::string> XmlAttributeNames(const std::vector<std::string_view>& names);
-
-// ASCII letters compared without case (names of subtypes and parameters, type words).
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // True when `name` is a row element name (it begins with "ROW").
 inline bool IsRowElement(std::string_view name) { return name.substr(0, 3) == "ROW"; }

@@ -22,14 +22,6 @@ constexpr std::uint32_t kTypeChangeLog = 0x00820004;
 constexpr std::uint16_t kOrderDescending = 0x8000;
 constexpr std::uint16_t kOrderCaseInsensitive = 0x4000;
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
-
 // An integer parameter value; widths 1, 2, 4 and 8 are all taken.
 bool ParamNumber(std::uint32_t type, const std::uint8_t* value, std::uint32_t length,
                  std::uint64_t* out) {
@@ -97,7 +89,7 @@ Known KnownParameter(std::string_view name) {
       {"DISABLE_EDITS", Known::kDisableEdits},
   };
   for (const auto& [known, value] : kNames) {
-    if (EqualsIgnoringCase(known, name)) return value;
+    if (EqualsIgnoringAsciiCase(known, name)) return value;
   }
   return Known::kNone;
 }
@@ -258,19 +250,19 @@ DBResult DSBASE::ReadColumns(TDATAPACKET_READ* reader, std::vector<FieldDesc>* f
       const std::string_view param(name);
       std::uint64_t n = 0;
       bool consumed = true;
-      if (EqualsIgnoringCase(param, "SUBTYPE")) {
+      if (EqualsIgnoringAsciiCase(param, "SUBTYPE")) {
         if (TypeBase(type) != PT_STRING) return DBResult::kInvalidArgument;
         const std::string_view text(reinterpret_cast<const char*>(value.data()),
                                     ::strnlen(reinterpret_cast<const char*>(value.data()), length));
         f.subtype = SubtypeOfName(text);
         if (f.subtype == kSubtypeAutoinc) f.attributes |= kAttrReadOnly;
         consumed = f.subtype != kSubtypeUnknownName;
-      } else if (EqualsIgnoringCase(param, "DECIMALS") && ParamNumber(type, value.data(), length, &n)) {
+      } else if (EqualsIgnoringAsciiCase(param, "DECIMALS") && ParamNumber(type, value.data(), length, &n)) {
         f.units2 = static_cast<std::uint32_t>(n);
-      } else if ((EqualsIgnoringCase(param, "WIDTH") || EqualsIgnoringCase(param, "ELEMENTS")) &&
+      } else if ((EqualsIgnoringAsciiCase(param, "WIDTH") || EqualsIgnoringAsciiCase(param, "ELEMENTS")) &&
                  ParamNumber(type, value.data(), length, &n)) {
         f.units1 = static_cast<std::uint32_t>(n);
-      } else if (EqualsIgnoringCase(param, "CALCULATED") &&
+      } else if (EqualsIgnoringAsciiCase(param, "CALCULATED") &&
                  ParamNumber(type, value.data(), length, &n)) {
         f.calculated = static_cast<std::uint32_t>(n);
       } else {
@@ -446,7 +438,7 @@ DBResult DSBASE::ReadPacketOption(std::string_view name, std::uint32_t* type,
                                   std::vector<std::uint8_t>* value) const {
   std::lock_guard guard(lock_);
   for (const KeptParameter& p : kept_) {
-    if (p.field_number == 0 && EqualsIgnoringCase(p.name, name)) {
+    if (p.field_number == 0 && EqualsIgnoringAsciiCase(p.name, name)) {
       *type = p.type;
       *value = p.value;
       return DBResult::kOk;
