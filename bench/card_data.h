@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fields/field_types.h"
+#include "packet/data_packet.h"
 
 namespace zelvo::bench {
 
@@ -96,6 +97,26 @@ inline const CardRows& CardData(int rows) {
     d.text[10].push_back(r % 3 == 0 ? "" : "M" + std::to_string(small(rng)));
   }
   return cache.emplace(rows, std::move(d)).first->second;
+}
+
+// Writes every row of `d` through `writer` (after its columns, one per CardColumns entry):
+// texts with their lengths, an empty text as one zero byte, integers as 4 bytes.
+inline void PutCardRows(TDATAPACKET_WRITE* writer, const CardRows& d) {
+  static const std::uint8_t kEmpty[1] = {0};
+  const std::uint8_t row_state = 0;
+  const std::size_t columns = CardColumns().size();
+  for (int r = 0; r < d.rows; ++r) {
+    (void)writer->PutValue(kItemValue, 1, &row_state);
+    for (std::size_t c = 0; c < columns; ++c) {
+      if (d.IsNumber(c)) {
+        (void)writer->PutValue(kItemValue, 4, &d.number[c][r]);
+        continue;
+      }
+      const std::string& s = d.text[c][r];
+      if (s.empty()) (void)writer->PutValue(kItemValue, 1, kEmpty);
+      else (void)writer->PutValue(kItemValue, static_cast<std::uint32_t>(s.size()), s.data());
+    }
+  }
 }
 
 }  // namespace zelvo::bench

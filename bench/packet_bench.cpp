@@ -33,20 +33,7 @@ PacketBytes WriteCards() {
     c.type = PacketType(column);
     (void)w->AddColumn(c);
   }
-  static const std::uint8_t kEmpty[1] = {0};
-  const std::uint8_t row_state = 0;
-  for (int r = 0; r < kRows; ++r) {
-    (void)w->PutValue(kItemValue, 1, &row_state);
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      if (d.IsNumber(c)) {
-        (void)w->PutValue(kItemValue, 4, &d.number[c][r]);
-      } else {
-        const std::string& s = d.text[c][r];
-        if (s.empty()) (void)w->PutValue(kItemValue, 1, kEmpty);
-        else (void)w->PutValue(kItemValue, static_cast<std::uint32_t>(s.size()), s.data());
-      }
-    }
-  }
+  bench::PutCardRows(w.get(), d);
   PacketBytes packet;
   (void)w->FinishPacket(&packet);
   return packet;

@@ -36,22 +36,7 @@ PacketBytes WriteCards(std::uint32_t text_mode) {
       (void)w->AddParameter(kParamColumn, "SUBTYPE", 0x00490002, sizeof(kText), kText);
     }
   }
-  static const std::uint8_t kEmpty[1] = {0};
-  const std::uint8_t row_state = 0;
-  for (int r = 0; r < kRows; ++r) {
-    (void)w->PutValue(kItemValue, 1, &row_state);
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      if (d.IsNumber(c)) {
-        (void)w->PutValue(kItemValue, 4, &d.number[c][r]);
-      } else {
-        const std::string& s = d.text[c][r];
-        if (s.empty())
-          (void)w->PutValue(kItemValue, 1, kEmpty);
-        else
-          (void)w->PutValue(kItemValue, static_cast<std::uint32_t>(s.size()), s.data());
-      }
-    }
-  }
+  bench::PutCardRows(w.get(), d);
   PacketBytes packet;
   if (w->FinishPacket(&packet) != DBResult::kOk) std::abort();
   return packet;
